@@ -1,0 +1,46 @@
+# The two commands of the README: `make demo` and `make test`.
+JOBS ?= 2
+CMAKE_FLAGS ?=
+SAN_ENV = ASAN_OPTIONS=abort_on_error=0:detect_leaks=1:log_path=$(CURDIR)/build-asan/reports/asan \
+	UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1:log_path=$(CURDIR)/build-asan/reports/ubsan
+TSAN_ENV = TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:log_path=$(CURDIR)/build-tsan/reports/tsan
+
+.PHONY: all deps build test test-plain test-asan test-tsan lint demo clean
+
+all: build
+
+deps:
+	@sh scripts/install-deps
+
+build: deps
+	cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS) >/dev/null
+	cmake --build build -j$(JOBS)
+
+test: deps lint test-plain test-asan test-tsan
+	@echo "all test suites passed"
+
+test-plain: build
+	ctest --test-dir build --output-on-failure -j$(JOBS)
+
+test-asan: deps
+	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DQUORVEL_SANITIZE=address,undefined >/dev/null
+	cmake --build build-asan -j$(JOBS)
+	rm -rf build-asan/reports && mkdir -p build-asan/reports
+	$(SAN_ENV) ctest --test-dir build-asan --output-on-failure -j$(JOBS)
+	@sh scripts/check-reports build-asan/reports
+
+test-tsan: deps
+	cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DQUORVEL_SANITIZE=thread >/dev/null
+	cmake --build build-tsan -j$(JOBS)
+	rm -rf build-tsan/reports && mkdir -p build-tsan/reports
+	$(TSAN_ENV) ctest --test-dir build-tsan --output-on-failure -j$(JOBS) -L threaded
+	@sh scripts/check-reports build-tsan/reports
+
+lint: build
+	sh scripts/lint
+
+demo: build
+	sh scripts/demo
+
+clean:
+	rm -rf build build-asan build-tsan

@@ -1,0 +1,113 @@
+#include "bus/port.h"
+
+#include <bsd/stdio.h>
+#include <cerrno>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <termios.h>
+#include <unistd.h>
+
+int32_t addr_c[kControllers] = {999, 999};
+std::atomic<int> busStopping{0};
+std::mutex busMutex;
+
+namespace {
+
+termios GpibTTY[kControllers];
+
+constexpr int kWriteRetries = 100;
+constexpr int kWriteWaitMs = 10;
+
+void gpibRaw(int dev, int fd) {
+    termios& t = GpibTTY[dev];
+    if (tcgetattr(fd, &t) != 0) return;
+    t.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO | ECHOE | ECHONL | ISIG);
+    t.c_cflag &= ~static_cast<tcflag_t>(CRTSCTS);
+    t.c_cflag |= CREAD | CLOCAL;
+    t.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY | IGNBRK | BRKINT | PARMRK | ISTRIP |
+                                        INLCR | IGNCR | ICRNL);
+    t.c_oflag &= ~static_cast<tcflag_t>(OPOST | ONLCR);
+    tcsetattr(fd, TCSANOW, &t);
+}
+
+void bindList(int head) {
+    for (GpibRec* r = Index[head]; r != nullptr; r = r->next)
+        r->file = r->dev < kControllers ? GpibDev[r->dev] : nullptr;
+}
+
+// A full output queue on a non-blocking port is waited out briefly instead
+// of losing the line.
+bool gpibFlush(FILE* fp) {
+    for (int i = 0; i < kWriteRetries; i++) {
+        errno = 0;
+        if (fflush(fp) == 0) return true;
+        if (errno != EAGAIN) break;
+        clearerr(fp);
+        pollfd p{fileno(fp), POLLOUT, 0};
+        poll(&p, 1, kWriteWaitMs);
+    }
+    // A vanished device: drop what it could not take so nothing piles up.
+    clearerr(fp);
+    fpurge(fp);
+    return false;
+}
+
+} // namespace
+
+int gpibOpen(int dev, const char* path) {
+    int fd = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return 0;
+    // Two programs on one controller would garble each other's lines.
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        close(fd);
+        return 0;
+    }
+    FILE* fp = fdopen(fd, "r+");
+    if (fp == nullptr) {
+        close(fd);
+        return 0;
+    }
+    gpibRaw(dev, fd);
+    fcntl(fd, F_SETFL, O_NONBLOCK);
+    GpibDev[dev] = fp;
+    return 1;
+}
+
+void gpibBind() {
+    bindList(kInitHead);
+    bindList(kCfgHead);
+    bindList(kDspHead);
+    bindList(kOffHead);
+}
+
+void gpibClose(int dev) {
+    if (GpibDev[dev] == nullptr) return;
+    fclose(GpibDev[dev]);
+    GpibDev[dev] = nullptr;
+    gpibBind();
+}
+
+int gpibPuts(FILE* fp, const char* a, const char* b) {
+    int n = fprintf(fp, "%s%s\n", a, b);
+    if (!gpibFlush(fp)) return -1;
+    return n;
+}
+
+int setDevAddr(GpibRec* rec) {
+    int32_t& cached = addr_c[rec->dev];
+    if (cached == rec->adr) return 1;
+    int result = 1;
+    const GpibRec& a = Addr_gpib[rec->dev];
+    if (a.cmd[0] != '\0' && rec->file != nullptr) {
+        result = fprintf(rec->file, "%s %d\n", a.cmd, rec->adr);
+        if (!gpibFlush(rec->file)) result = -1;
+    }
+    if (result != 0) cached = rec->adr;
+    return result;
+}
+
+void gpibSendRead(GpibRec* rec) {
+    const char* rd = Read_gpib[rec->dev].cmd;
+    if (rd[0] != '\0' && rec->file != nullptr) gpibPuts(rec->file, rd);
+}

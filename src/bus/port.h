@@ -1,0 +1,44 @@
+// Controller ports: opening a controller in raw non-blocking mode, binding
+// records to their controller's stream, writing lines, addressing an
+// instrument only when the address on its controller changes, and the bus
+// lock that keeps the display, the console and the clean-up from talking to
+// the controllers at the same time.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+
+#include "config/records.h"
+
+// Address last selected on each controller; 999 until the first use.
+extern int32_t addr_c[kControllers];
+
+// Set once the clean-up takes over the bus: loops that could run for ever
+// (the init sequence's waits and drains) give up.
+extern std::atomic<int> busStopping;
+
+// Held for every exchange with a controller.
+extern std::mutex busMutex;
+using BusLock = std::lock_guard<std::mutex>;
+
+// Opens controller dev (0 or 1) from path; returns 1, or 0 when it cannot be
+// opened or another program holds its lock.
+int gpibOpen(int dev, const char* path);
+
+// Points every record's file at its controller's stream (null when closed).
+void gpibBind();
+
+// Closes controller dev and unbinds its records. Call with the bus held.
+void gpibClose(int dev);
+
+// Writes a, b and a line feed to fp and pushes them to the device; returns
+// the characters written, or -1 when the device refused them.
+int gpibPuts(FILE* fp, const char* a, const char* b = "");
+
+// Sends the addressing line when the record's controller has another address
+// selected; returns nonzero when the instrument can be taken as selected.
+int setDevAddr(GpibRec* rec);
+
+// Writes the record's controller read command, when there is one.
+void gpibSendRead(GpibRec* rec);

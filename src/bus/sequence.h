@@ -1,0 +1,16 @@
+// The command sequences that frame a run: the init list sent once at start,
+// the off list sent once at the end.
+#pragma once
+
+#include "config/records.h"
+
+// Runs the init records in order: delays, wait-for-answer loops and plain
+// commands with a drain of what they answer. Always returns 0.
+int gpibInit(GpibRec* head);
+
+// Pauses the display, then sends the off records in order. Always returns 0.
+int gpibOff(GpibRec* head);
+
+// Reads and discards answer lines until one read times out (or an
+// instrument has flooded the controller for too long).
+void gpibDrain(GpibRec* rec, bool interruptible);

@@ -1,0 +1,4 @@
+// Printing the loaded configuration (the -d flag).
+#pragma once
+
+void dumpCfg();

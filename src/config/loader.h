@@ -1,0 +1,13 @@
+// Reading the configuration file into the record stores.
+#pragma once
+
+// Field n (n >= 1) of a configuration line, or the keyword for n = 0. The
+// result lives in a 64-byte area that the next call overwrites.
+const char* getCfgVar(const char* line, int n);
+
+// Loads path (plus ".conf" unless noSuffix) into Dict, Index, Read_gpib and
+// Addr_gpib. Returns 0 on success, 3 when the file or a line is refused.
+int loadCfg(const char* path, int noSuffix);
+
+// Number of records stored by the last loadCfg.
+int cfgRecords();

@@ -1,0 +1,11 @@
+// The command log: a CSV file that gets one record per dictionary command
+// sent. It is opened and closed at every call, so it may be moved or removed
+// between commands.
+#pragma once
+
+// Path of the command log (-g), or null when it is off.
+extern const char* Logc_fp;
+
+// Header mode (cmd null): makes sure the file opens and starts with the
+// header. Record mode: appends one record. Returns 1 on success, 0 on failure.
+int gpibLogc(const char* path, const char* cmd, const char* value, const char* resp);

@@ -1,0 +1,142 @@
+#include "console/cmdproc.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "bus/port.h"
+#include "bus/reader.h"
+#include "console/cmdline.h"
+#include "console/cmdlog.h"
+#include "display/handshake.h"
+#include "main/cli.h"
+#include "screen/ansi.h"
+#include "screen/layout.h"
+#include "util/clock.h"
+#include "util/strutil.h"
+
+namespace {
+
+enum class Input { Line, TooLong, End };
+
+// Reads one line; a line that does not fit is read to its end and refused,
+// since its tail would otherwise reach an instrument as a command of its own.
+Input cmdReadLine(char* line) {
+    memset(line, 0, kLineSize);
+    if (fgets(line, static_cast<int>(kLineSize), stdin) == nullptr) return Input::End;
+    size_t len = strlen(line);
+    if (len > 0 && line[len - 1] == '\n') return Input::Line;
+    if (len < kLineSize - 1) return Input::Line; // last line without its line feed
+    int c = 0;
+    while ((c = getchar()) != EOF && c != '\n') {
+    }
+    return Input::TooLong;
+}
+
+void cmdPrompt() {
+    ansiCursorPos(kRowPrompt, 2);
+    fputs(": ", stdout);
+    ansiEraseLine();
+    fflush(stdout);
+}
+
+void cmdAnswerRow() {
+    ansiCursorPos(kRowAnswer, 0);
+    fputs("=>", stdout);
+    ansiEraseLine();
+    fflush(stdout);
+}
+
+void cmdDictionary(GpibRec* r, const char* value) {
+    if (r->num != 0 && value[0] == '\0') {
+        fputs("Value required", stdout);
+        return;
+    }
+    dspPause();
+    {
+        BusLock bus(busMutex);
+        setDevAddr(r);
+        if (r->file != nullptr) gpibPuts(r->file, r->cmd, value);
+        if (r->flag != 0) {
+            clkSleepMs(1);
+            gpibSendRead(r);
+            gpibRead(r, 0);
+        } else {
+            r->resp[0] = '\0';
+        }
+    }
+    const char* status = "";
+    if (Logc_fp != nullptr && gpibLogc(Logc_fp, r->cmd, value, r->resp) == 0)
+        status = retCode[kResultCmdLog];
+    printf("%s\n\n\n%s", r->resp, status);
+    dspRelease();
+}
+
+// Returns false when the input ended while the help screen waited.
+bool cmdHelp(char* line) {
+    dspPause();
+    ansiClrScr();
+    puts("\n++++++++++Dictonary Commands++++++++++");
+    for (const GpibRec* r = Index[kCfgHead]; r != nullptr; r = r->next)
+        printf("%s: %s\n", r->label, r->text);
+    puts("\n++++++++++Internal Commands++++++++++");
+    for (const Icmd& c : Icmds) printf("%s: %s\n", c.name, c.help);
+    fputs("\n\nPress ENTER to resume.", stdout);
+    fflush(stdout);
+    bool more = cmdReadLine(line) != Input::End;
+    scrSetup();
+    dspRelease();
+    return more;
+}
+
+void cmdQuit() {
+    ansiCursorPos(24, 79);
+}
+
+} // namespace
+
+int cmdProc() {
+    char line[kLineSize];
+    char word[kLineSize];
+    char value[kLineSize];
+    for (;;) {
+        cmdPrompt();
+        Input in = cmdReadLine(line);
+        if (in == Input::End) {
+            cmdQuit();
+            return 0;
+        }
+        cmdAnswerRow();
+        if (in == Input::TooLong) {
+            fputs("Line too long", stdout);
+            continue;
+        }
+        strnl(line, kLineSize);
+        cmdSplit(line, word, value);
+        if (GpibRec* r = cmdLookup(word)) {
+            cmdDictionary(r, value);
+            continue;
+        }
+        switch (cmdInternal(word)) {
+        case kCmdCls:
+            dspPause();
+            scrSetup();
+            dspRelease();
+            break;
+        case kCmdHelp:
+            if (!cmdHelp(line)) {
+                cmdQuit();
+                return 0;
+            }
+            break;
+        case kCmdMark:
+            dspMarkToggle(value);
+            break;
+        case kCmdQuit:
+            cmdQuit();
+            return 0;
+        default:
+            fputs("Invalid command", stdout);
+            break;
+        }
+    }
+}

@@ -1,0 +1,134 @@
+#include "display/display.h"
+
+#include <atomic>
+#include <bsd/stdio.h>
+#include <cstdio>
+#include <pthread.h>
+
+#include "bus/port.h"
+#include "bus/reader.h"
+#include "config/records.h"
+#include "display/calc.h"
+#include "display/datalog.h"
+#include "display/handshake.h"
+#include "screen/ansi.h"
+#include "screen/layout.h"
+#include "util/clock.h"
+
+int flagDspForce;
+int flagDspReset;
+timespec update_tm = {0, 900000000L};
+
+namespace {
+
+std::atomic<bool> started{false};
+
+constexpr const char* kSpinner = "|/-|\\-";
+constexpr int kSpinnerSteps = 6;
+constexpr long kShortPauseMs = 1;
+
+struct DspState {
+    int reset = 0;
+    int spinner = 0;
+    unsigned rows = 0;
+    bool logShownFailed = false;
+};
+
+void dspPurge() {
+    BusLock bus(busMutex);
+    for (FILE* fp : GpibDev)
+        if (fp != nullptr) fpurge(fp);
+}
+
+void dspLogHead(DspState& st) {
+    if (!logIsOpen()) return;
+    time_t now = time(nullptr);
+    tm local{};
+    localtime_r(&now, &local);
+    char comment[kMarkTextSize];
+    int mark = dspMarkTake(comment);
+    logRowHead(++st.rows, local, mark, comment);
+}
+
+// Returns false when the reading failed.
+bool dspPoll(GpibRec* r) {
+    BusLock bus(busMutex);
+    setDevAddr(r);
+    if (r->file != nullptr) gpibPuts(r->file, r->cmd);
+    clkSleepMs(kShortPauseMs);
+    gpibSendRead(r);
+    return gpibRead(r, static_cast<int>(r->flag)) != 0;
+}
+
+void dspDraw(DspState& st) {
+    fflush(stdout);
+    flockfile(stdout);
+    ansiCursorSav();
+    ansiCursorPos(kRowMark, kColMarkState);
+    fputs(gpibDspMark.load() != 0 ? "ON " : "OFF", stdout);
+    ansiCursorPos(kRowPrompt, 1);
+    putchar(kSpinner[st.spinner]);
+    if (++st.spinner == kSpinnerSteps) st.spinner = 0;
+    ansiCursorPos(kRowReadings, 1);
+    fflush(stdout);
+    int32_t current = 1;
+    bool logging = logIsOpen();
+    for (const GpibRec* r = Index[kDspHead]; r != nullptr; r = r->next) {
+        if (r->num != 0) {
+            if (r->num != current) {
+                current = r->num;
+                ansiCursorPos(static_cast<uint8_t>(current), 1);
+                ansiEraseLine();
+            }
+            printf("%s%s\t", r->label, r->resp);
+        }
+        if (logging) logValue(r->resp);
+    }
+    if (logging) {
+        bool failed = !logRowEnd();
+        if (failed != st.logShownFailed) {
+            st.logShownFailed = failed;
+            ansiCursorPos(kRowLogNotice, 1);
+            scrLogNotice(failed);
+            ansiEraseLine();
+        }
+    }
+    ansiCursorRst();
+    fflush(stdout);
+    funlockfile(stdout);
+}
+
+void dspPass(DspState& st) {
+    if (st.reset != 0) dspPurge();
+    dspLogHead(st);
+    st.reset = flagDspForce;
+    for (GpibRec* r = Index[kDspHead]; r != nullptr; r = r->next) {
+        if (r->op != 0) {
+            gpibCalc(r);
+            continue;
+        }
+        if (!dspPoll(r)) st.reset = flagDspReset;
+    }
+    dspDraw(st);
+}
+
+} // namespace
+
+void* gpibDsp(void* /*arg*/) {
+    DspState st;
+    for (;;) {
+        if (dspTurn()) dspPass(st);
+        clkSleep(update_tm);
+    }
+}
+
+int dspStart() {
+    pthread_t tid;
+    int rc = pthread_create(&tid, nullptr, gpibDsp, nullptr);
+    if (rc == 0) started.store(true);
+    return rc;
+}
+
+bool dspThreadStarted() {
+    return started.load();
+}

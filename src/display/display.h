@@ -1,0 +1,17 @@
+// The display thread: polls every display record, draws the readings with
+// the mark state and the spinner, feeds the data log, then sleeps the
+// display interval.
+#pragma once
+
+#include <ctime>
+
+extern int flagDspForce;   // -f: purge the controller streams before every pass
+extern int flagDspReset;   // -r: purge them after a pass with a failed read
+extern timespec update_tm; // sleep after every turn of the display loop
+
+// Thread body; never returns.
+void* gpibDsp(void* arg);
+
+// Starts the display thread; returns 0, or nonzero when it cannot start.
+int dspStart();
+bool dspThreadStarted();

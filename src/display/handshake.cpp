@@ -1,0 +1,88 @@
+#include "display/handshake.h"
+
+#include <bsd/string.h>
+#include <mutex>
+
+#include "config/records.h"
+#include "display/display.h"
+#include "util/clock.h"
+
+std::atomic<int> gpibDspWait{0};
+std::atomic<int> gpibDspAck{0};
+std::atomic<int> gpibDspMark{0};
+
+namespace {
+
+char gpibDspMarkText[kMarkTextSize];
+std::mutex markMutex;
+
+constexpr long long kNsPerMs = 1000000LL;
+constexpr long long kAckPollNs = 10 * kNsPerMs;
+// Beyond its records' time-outs and pauses a pass also draws and logs.
+constexpr long long kPassMarginNs = 2000 * kNsPerMs;
+
+long long longestPassNs() {
+    long long ns = kPassMarginNs + update_tm.tv_sec * 1000 * kNsPerMs + update_tm.tv_nsec;
+    for (const GpibRec* r = Index[kDspHead]; r != nullptr; r = r->next)
+        if (r->op == 0) ns += (1 + Read_gpib[r->dev].num) * kNsPerMs * 2;
+    return ns;
+}
+
+} // namespace
+
+void dspPause() {
+    gpibDspWait.store(1);
+    gpibDspWait.notify_all();
+    while (gpibDspAck.load() == 0) gpibDspAck.wait(0);
+}
+
+void dspRelease() {
+    gpibDspWait.store(0);
+    gpibDspWait.notify_all();
+}
+
+void dspRequestPause() {
+    gpibDspWait.store(1);
+    gpibDspWait.notify_all();
+}
+
+void dspAwaitPassEnd() {
+    if (!dspThreadStarted()) return;
+    timespec limit = clkAddNs(clkNow(), longestPassNs());
+    while (gpibDspAck.load() == 0 && clkDiffNs(clkNow(), limit) > 0)
+        clkSleepUntil(clkAddNs(clkNow(), kAckPollNs));
+}
+
+bool dspTurn() {
+    int wait = gpibDspWait.load();
+    int ack = gpibDspAck.load();
+    if (wait != 0 && ack == 0) {
+        gpibDspAck.store(1);
+        gpibDspAck.notify_all();
+        return false;
+    }
+    if (wait == 0 && ack != 0) {
+        gpibDspAck.store(0);
+        return false;
+    }
+    if (wait != 0) {
+        // Paused: nothing to do until the request is withdrawn, so sleep on
+        // it instead of spinning through idle turns.
+        gpibDspWait.wait(1);
+        return false;
+    }
+    return true;
+}
+
+void dspMarkToggle(const char* comment) {
+    std::lock_guard<std::mutex> lock(markMutex);
+    gpibDspMark.store(gpibDspMark.load() != 0 ? 0 : 1);
+    strlcpy(gpibDspMarkText, comment, sizeof gpibDspMarkText);
+}
+
+int dspMarkTake(char* out) {
+    std::lock_guard<std::mutex> lock(markMutex);
+    strlcpy(out, gpibDspMarkText, kMarkTextSize);
+    gpibDspMarkText[0] = '\0';
+    return gpibDspMark.load();
+}

@@ -1,0 +1,35 @@
+// The pause handshake between the display thread, which owns the bus and the
+// screen by default, and the console or the clean-up that take them for a
+// while; and the mark state with its comment, handed to the data log.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+
+extern std::atomic<int> gpibDspWait; // pause request
+extern std::atomic<int> gpibDspAck;  // pause acknowledgement, display thread only
+extern std::atomic<int> gpibDspMark; // 0 or 1
+
+constexpr size_t kMarkTextSize = 70;
+
+// Console side: requests the pause and blocks until the display thread
+// acknowledges it.
+void dspPause();
+// Console side: ends the pause.
+void dspRelease();
+
+// Shutdown side: requests the pause without waiting.
+void dspRequestPause();
+// Shutdown side: waits, with a bound long enough for the longest possible
+// display pass, until the display thread has acknowledged.
+void dspAwaitPassEnd();
+
+// Display side: one turn of the handshake. Returns true when a display pass
+// is to run now.
+bool dspTurn();
+
+// Flips the mark and stores its comment (at most 69 characters).
+void dspMarkToggle(const char* comment);
+// Copies the comment into out (kMarkTextSize bytes) and empties it; returns
+// the mark state read under the same lock.
+int dspMarkTake(char* out);

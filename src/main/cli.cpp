@@ -1,0 +1,75 @@
+#include "main/cli.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <strings.h>
+
+#include "display/display.h"
+#include "screen/layout.h"
+
+Flag Flags[kFlagCount] = {
+    {"-c", "use different config file", nullptr},
+    {"-d", "dump config file & exit", nullptr},
+    {"-f", "force display reset always", nullptr},
+    {"-g", "log config (console) commands to file", nullptr},
+    {"-l", "log display data to <file>", nullptr},
+    {"-r", "reset display on ERR", nullptr},
+    {"-u", "update display every <mS>", nullptr},
+};
+
+const char* const retCode[kResultCount] = {
+    "success",
+    "no arguments",
+    "bad or missing arguments",
+    "problem with config file",
+    "can't open device",
+    "error installing signal handler",
+    "error initializing device",
+    "problem starting display thread",
+    "CTRL-C or TERM signal received",
+    "data log file error",
+    "Cfg (command) log file error",
+};
+
+const char* const prgName = "quorvel";
+
+namespace {
+unsigned flagsGiven;
+} // namespace
+
+void cliUsage() {
+    scrBanner();
+    printf("Syntax:  %s (flags) <device> (<device>).  Optional flags:", prgName);
+    for (const Flag& f : Flags) printf("\n\t%s - %s", f.name, f.help);
+}
+
+int cliParse(int argc, char** argv) {
+    int highest = 0;
+    for (int i = 1; i < argc; i++) {
+        for (int b = 0; b < kFlagCount; b++) {
+            if (strncasecmp(argv[i], Flags[b].name, 2) != 0) continue;
+            Flags[b].value = argv[i];
+            flagsGiven |= 1U << b;
+            if (i > highest) highest = i;
+            break;
+        }
+    }
+    flagDspForce = cliGiven(kFlagForce) ? 1 : 0;
+    flagDspReset = cliGiven(kFlagReset) ? 1 : 0;
+    return highest + 1;
+}
+
+bool cliGiven(FlagBit bit) {
+    return (flagsGiven & (1U << bit)) != 0;
+}
+
+const char* cliValue(FlagBit bit) {
+    return cliGiven(bit) ? Flags[bit].value + 2 : nullptr;
+}
+
+void cliInterval() {
+    if (!cliGiven(kFlagUpdate)) return;
+    long ms = strtol(cliValue(kFlagUpdate), nullptr, 10);
+    update_tm.tv_sec = static_cast<time_t>(ms / 1000);
+    update_tm.tv_nsec = (ms % 1000) * 1000000L;
+}

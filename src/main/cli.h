@@ -1,0 +1,47 @@
+// The command line: the flag table, the result codes with their messages,
+// the usage text and the reading of the arguments.
+#pragma once
+
+constexpr int kFlagCount = 7;
+enum FlagBit {
+    kFlagCfg,
+    kFlagDump,
+    kFlagForce,
+    kFlagCmdLog,
+    kFlagDataLog,
+    kFlagReset,
+    kFlagUpdate
+};
+
+struct Flag {
+    const char* name;
+    const char* help;
+    const char* value; // the whole argument; the value starts after two characters
+};
+
+extern Flag Flags[kFlagCount];
+constexpr int kResultCount = 11;
+extern const char* const retCode[kResultCount];
+extern const char* const prgName;
+
+// Result codes used outside the start-up table.
+constexpr int kResultSuccess = 0;
+constexpr int kResultNoArgs = 1;
+constexpr int kResultBadConfig = 3;
+constexpr int kResultSignal = 8;
+constexpr int kResultDataLog = 9;
+constexpr int kResultCmdLog = 10;
+
+// Prints the banner, the syntax line and the flags.
+void cliUsage();
+
+// Reads the flags; returns the position of the first device path (argc
+// when there is none).
+int cliParse(int argc, char** argv);
+
+bool cliGiven(FlagBit bit);
+// The value of a given flag: its argument without the two flag characters.
+const char* cliValue(FlagBit bit);
+
+// Sets the display interval from -u, when given.
+void cliInterval();

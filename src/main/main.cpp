@@ -1,0 +1,25 @@
+// quorvel: a console for laboratory instruments on a GPIB bus.
+#include "config/dump.h"
+#include "config/loader.h"
+#include "main/cli.h"
+#include "main/run.h"
+#include "util/clock.h"
+
+int main(int argc, char** argv) {
+    clkTightSlack();
+    int result = kResultNoArgs;
+    if (argc < 2) {
+        cliUsage();
+        runFinish(result);
+    }
+    int firstDevice = cliParse(argc, argv);
+    const char* cfg = cliGiven(kFlagCfg) ? cliValue(kFlagCfg) : argv[0];
+    result = loadCfg(cfg, cliGiven(kFlagCfg) ? 1 : 0);
+    if (result == 0 && cliGiven(kFlagDump)) {
+        dumpCfg();
+    } else if (result == 0) {
+        cliInterval();
+        result = runStart(argc, argv, firstDevice);
+    }
+    runFinish(result);
+}

@@ -1,0 +1,15 @@
+// Bringing a run up in its fixed order and taking it down again: the
+// start-up steps, the one clean-up shared by every way out, and the final
+// report with the exit code.
+#pragma once
+
+// Runs the start-up steps from the logs to the command loop; returns the
+// result (0 after quit, else the result code of the failing step).
+int runStart(int argc, char** argv, int firstDevice);
+
+// Runs the clean-up unless it already ran or is running elsewhere; returns
+// false when another thread has it.
+bool runCleanup();
+
+// Clean-up, message line, two line feeds, exit with result. Never returns.
+[[noreturn]] void runFinish(int result);

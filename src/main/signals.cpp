@@ -1,0 +1,38 @@
+#include "main/signals.h"
+
+#include <csignal>
+#include <cstdio>
+#include <initializer_list>
+#include <pthread.h>
+#include <unistd.h>
+
+#include "main/cli.h"
+#include "main/run.h"
+
+namespace {
+
+sigset_t termSignals;
+
+void* sigThread(void* /*arg*/) {
+    for (;;) {
+        int sig = 0;
+        if (sigwait(&termSignals, &sig) != 0) continue;
+        // The clean-up of quit is already under way: it ends the run itself.
+        if (!runCleanup()) continue;
+        fprintf(stderr, "\n%s terminating on signal %d.\n", prgName, sig);
+        fflush(stdout);
+        fflush(stderr);
+        _exit(kResultSignal);
+    }
+}
+
+} // namespace
+
+int sigStart() {
+    sigemptyset(&termSignals);
+    for (int s : {SIGINT, SIGTERM, SIGHUP, SIGQUIT})
+        if (sigaddset(&termSignals, s) != 0) return 1;
+    if (pthread_sigmask(SIG_BLOCK, &termSignals, nullptr) != 0) return 1;
+    pthread_t tid;
+    return pthread_create(&tid, nullptr, sigThread, nullptr);
+}

@@ -1,0 +1,25 @@
+// The fixed screen: the banner, the mark label, the data-log notice, and the
+// rows every part of the program draws on.
+#pragma once
+
+// Rows and columns of the screen map (24 x 80 terminal).
+constexpr int kRowReadings = 3;
+constexpr int kRowPrompt = 15;
+constexpr int kRowAnswer = 16;
+constexpr int kRowLogNotice = 17;
+constexpr int kRowMark = 18;
+constexpr int kColMarkState = 7;
+
+constexpr int kVerMajor = 5;
+constexpr int kVerMinor = 1;
+constexpr int kVerBuild = 5;
+
+// Writes the banner (leading and trailing line feed) to standard output.
+void scrBanner();
+
+// Clears the terminal and draws the static screen; flushes standard output.
+void scrSetup();
+
+// Writes the data-log notice text at the cursor, with the failure message
+// when the last row could not be written.
+void scrLogNotice(bool failed);

@@ -1,0 +1,69 @@
+// quorvel-sim: a simulated "++" GPIB-USB controller on a pseudo-terminal,
+// with instruments at GPIB addresses that answer their commands. It runs as
+// its own program (tools/sim/main.cpp) or inside a test process.
+#pragma once
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace qsim {
+
+// Fault switches of one instrument.
+enum class Fault {
+    None,
+    Silent,   // never answers
+    Pieces,   // answer written a few bytes at a time
+    LoneLf,   // a bare LF before each answer
+    CrLf,     // answers end in CR LF
+    Overlong, // answers of 100 characters
+    Flood,    // after any command, a stream of lines until the next command
+};
+
+// One line the simulator received from quorvel, with the time it arrived.
+struct WireLine {
+    std::chrono::steady_clock::time_point at;
+    std::string text; // without its line feed
+};
+
+class Controller {
+  public:
+    Controller();
+    ~Controller();
+    Controller(const Controller&) = delete;
+    Controller& operator=(const Controller&) = delete;
+
+    // Replaces the built-in instruments with those of an instrument file;
+    // false with a message in err when the file is refused.
+    bool loadInstruments(const std::string& path, std::string* err);
+
+    // Creates the pseudo-terminal and starts serving it; with a link path, a
+    // symbolic link to the terminal is made there.
+    bool start(const std::string& link = "");
+    // The terminal's path (the one quorvel opens).
+    std::string path() const;
+    // Stops serving, closes the terminal and removes the link.
+    void stop();
+
+    // Closes our side while quorvel runs (an unplugged controller) and, on
+    // reappear, comes back on a new terminal behind the same link.
+    void vanish();
+    bool reappear();
+
+    void setFault(int addr, Fault f);
+    void setLatency(int addr, int ms);
+
+    // Every line received so far.
+    std::vector<WireLine> traffic() const;
+    std::vector<std::string> lines() const;
+    void clearTraffic();
+    // Waits until a received line equals text; false after the timeout.
+    bool waitForLine(const std::string& text, std::chrono::milliseconds timeout) const;
+
+  private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+} // namespace qsim
