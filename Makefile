@@ -1,11 +1,12 @@
 # The two commands of the README: `make demo` and `make test`.
 JOBS ?= 2
+FUZZ_TIME ?= 60
 CMAKE_FLAGS ?=
 SAN_ENV = ASAN_OPTIONS=abort_on_error=0:detect_leaks=1:log_path=$(CURDIR)/build-asan/reports/asan \
 	UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1:log_path=$(CURDIR)/build-asan/reports/ubsan
 TSAN_ENV = TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:log_path=$(CURDIR)/build-tsan/reports/tsan
 
-.PHONY: all deps build test test-plain test-asan test-tsan lint demo clean
+.PHONY: all deps build test test-plain test-asan test-tsan lint demo clean fuzz fuzz-smoke
 
 all: build
 
@@ -16,7 +17,7 @@ build: deps
 	cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS) >/dev/null
 	cmake --build build -j$(JOBS)
 
-test: deps lint test-plain test-asan test-tsan
+test: deps lint test-plain test-asan test-tsan fuzz-smoke
 	@echo "all test suites passed"
 
 test-plain: build
@@ -36,6 +37,14 @@ test-tsan: deps
 	$(TSAN_ENV) ctest --test-dir build-tsan --output-on-failure -j$(JOBS) -L threaded
 	@sh scripts/check-reports build-tsan/reports
 
+# libFuzzer targets, built with clang++ in build-fuzz: a short fixed run
+# for the test suite, and a timed one (FUZZ_TIME seconds per target).
+fuzz-smoke: deps
+	JOBS=$(JOBS) sh scripts/fuzz smoke
+
+fuzz: deps
+	JOBS=$(JOBS) sh scripts/fuzz run $(FUZZ_TIME)
+
 lint: build
 	sh scripts/lint
 
@@ -43,4 +52,4 @@ demo: build
 	sh scripts/demo
 
 clean:
-	rm -rf build build-asan build-tsan
+	rm -rf build build-asan build-tsan build-fuzz

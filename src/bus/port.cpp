@@ -1,12 +1,15 @@
 #include "bus/port.h"
 
 #include <bsd/stdio.h>
+#include <bsd/string.h>
 #include <cerrno>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <termios.h>
 #include <unistd.h>
+
+#include "util/clock.h"
 
 int32_t addr_c[kControllers] = {999, 999};
 std::atomic<int> busStopping{0};
@@ -15,6 +18,13 @@ std::mutex busMutex;
 namespace {
 
 termios GpibTTY[kControllers];
+
+// Paths the controllers were opened from, kept to reopen a lost one.
+char gpibPath[kControllers][256];
+bool gpibLostDev[kControllers];
+timespec gpibRetryAt[kControllers];
+
+constexpr long long kRetryNs = 1000000000LL;
 
 constexpr int kWriteRetries = 100;
 constexpr int kWriteWaitMs = 10;
@@ -36,6 +46,12 @@ void bindList(int head) {
         r->file = r->dev < kControllers ? GpibDev[r->dev] : nullptr;
 }
 
+int devOf(FILE* fp) {
+    for (int d = 0; d < kControllers; d++)
+        if (GpibDev[d] == fp) return d;
+    return -1;
+}
+
 // A full output queue on a non-blocking port is waited out briefly instead
 // of losing the line.
 bool gpibFlush(FILE* fp) {
@@ -47,9 +63,12 @@ bool gpibFlush(FILE* fp) {
         pollfd p{fileno(fp), POLLOUT, 0};
         poll(&p, 1, kWriteWaitMs);
     }
-    // A vanished device: drop what it could not take so nothing piles up.
+    int err = errno;
+    // Drop what the device could not take so nothing piles up.
     clearerr(fp);
     fpurge(fp);
+    int dev = devOf(fp);
+    if (dev >= 0 && gpibGone(err)) gpibLost(dev);
     return false;
 }
 
@@ -71,6 +90,8 @@ int gpibOpen(int dev, const char* path) {
     gpibRaw(dev, fd);
     fcntl(fd, F_SETFL, O_NONBLOCK);
     GpibDev[dev] = fp;
+    strlcpy(gpibPath[dev], path, sizeof gpibPath[dev]);
+    gpibLostDev[dev] = false;
     return 1;
 }
 
@@ -82,10 +103,33 @@ void gpibBind() {
 }
 
 void gpibClose(int dev) {
+    gpibLostDev[dev] = false;
     if (GpibDev[dev] == nullptr) return;
     fclose(GpibDev[dev]);
     GpibDev[dev] = nullptr;
     gpibBind();
+}
+
+bool gpibGone(int err) {
+    return err == EIO || err == ENXIO || err == ENODEV;
+}
+
+void gpibLost(int dev) {
+    gpibClose(dev);
+    gpibLostDev[dev] = true;
+    gpibRetryAt[dev] = clkAddNs(clkNow(), kRetryNs);
+}
+
+void gpibReconnect() {
+    for (int d = 0; d < kControllers; d++) {
+        if (!gpibLostDev[d] || clkDiffNs(clkNow(), gpibRetryAt[d]) > 0) continue;
+        gpibRetryAt[d] = clkAddNs(clkNow(), kRetryNs);
+        char path[sizeof gpibPath[d]];
+        strlcpy(path, gpibPath[d], sizeof path);
+        if (gpibOpen(d, path) == 0) continue;
+        addr_c[d] = 999;
+        gpibBind();
+    }
 }
 
 int gpibPuts(FILE* fp, const char* a, const char* b) {

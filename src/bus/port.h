@@ -29,8 +29,19 @@ int gpibOpen(int dev, const char* path);
 // Points every record's file at its controller's stream (null when closed).
 void gpibBind();
 
-// Closes controller dev and unbinds its records. Call with the bus held.
+// Closes controller dev and unbinds its records; it is not reopened. Call
+// with the bus held.
 void gpibClose(int dev);
+
+// A controller whose device failed (unplugged: end of file, EIO, ENXIO,
+// ENODEV) is closed, its readings fail, and gpibReconnect opens its path
+// again. Call both with the bus held.
+void gpibLost(int dev);
+// Tries, at most once a second per controller, to reopen lost controllers;
+// a reopened one is addressed afresh on its next use.
+void gpibReconnect();
+// True when errno after a failed read or write means the device is gone.
+bool gpibGone(int err);
 
 // Writes a, b and a line feed to fp and pushes them to the device; returns
 // the characters written, or -1 when the device refused them.

@@ -1,11 +1,12 @@
 #include "bus/reader.h"
 
+#include <algorithm>
 #include <bsd/string.h>
 #include <cerrno>
 #include <cstring>
 #include <poll.h>
-#include <signal.h>
 
+#include "bus/port.h"
 #include "util/clock.h"
 #include "util/strutil.h"
 
@@ -13,7 +14,7 @@ namespace {
 
 constexpr long long kAttemptNs = 1000000;
 
-enum class Chunk { Data, Empty, Fault };
+enum class Chunk { Data, Empty, Fault, Gone };
 
 // One non-blocking line read: whatever part of a line is waiting, at most 63
 // bytes.
@@ -24,20 +25,21 @@ Chunk readChunk(FILE* fp, char* scratch, size_t size) {
     bool eof = feof(fp) != 0;
     clearerr(fp);
     if (got != nullptr && scratch[0] != '\0') return Chunk::Data;
-    if (eof || (err != 0 && err != EAGAIN)) return Chunk::Fault;
+    if (eof) return Chunk::Gone;
+    if (err != 0 && err != EAGAIN) return gpibGone(err) ? Chunk::Gone : Chunk::Fault;
     return Chunk::Empty;
 }
 
-// Waits for input until the deadline; false when the deadline passed.
-bool awaitInput(FILE* fp, const timespec& deadline) {
-    long long left = clkDiffNs(clkNow(), deadline);
+// Waits for input until the time-out's end; false when it passed. A hang-up
+// ends the wait at the attempt's deadline, so the next read can tell.
+bool awaitInput(FILE* fp, const timespec& deadline, const timespec& end) {
+    long long left = clkDiffNs(clkNow(), end);
     if (left <= 0) return false;
     timespec ts{static_cast<time_t>(left / 1000000000LL), static_cast<long>(left % 1000000000LL)};
     pollfd p{fileno(fp), POLLIN, 0};
     int n = ppoll(&p, 1, &ts, nullptr);
     if (n <= 0) return false;
     if ((p.revents & POLLIN) != 0) return true;
-    // Hung up or failed: nothing will come in this attempt.
     clkSleepUntil(deadline);
     return false;
 }
@@ -54,22 +56,32 @@ bool appendChunk(char* resp, size_t size, const char* chunk) {
     return true;
 }
 
-// One 1 ms attempt: reads what arrives until the attempt's deadline.
-bool readAttempt(FILE* fp, char* resp, size_t size, const timespec& deadline) {
+enum class Attempt { Line, Nothing, Gone };
+
+// One 1 ms attempt: reads what arrives until the attempt's deadline. With
+// nothing waiting it sleeps until input comes or the whole time-out ends.
+Attempt readAttempt(FILE* fp, char* resp, size_t size, const timespec& deadline,
+                    const timespec& end) {
     char scratch[64];
     for (;;) {
         Chunk c = readChunk(fp, scratch, sizeof scratch);
         if (c == Chunk::Data) {
-            if (appendChunk(resp, size, scratch)) return true;
-            if (clkDiffNs(clkNow(), deadline) <= 0) return false;
+            if (appendChunk(resp, size, scratch)) return Attempt::Line;
+            if (clkDiffNs(clkNow(), deadline) <= 0) return Attempt::Nothing;
             continue;
         }
+        if (c == Chunk::Gone) return Attempt::Gone;
         if (c == Chunk::Fault) {
             clkSleepUntil(deadline);
-            return false;
+            return Attempt::Nothing;
         }
-        if (!awaitInput(fp, deadline)) return false;
+        if (!awaitInput(fp, deadline, end)) return Attempt::Nothing;
     }
+}
+
+// Attempts whose 1 ms has passed since start.
+int attemptsPassed(const timespec& start) {
+    return static_cast<int>(clkDiffNs(start, clkNow()) / kAttemptNs);
 }
 
 } // namespace
@@ -77,16 +89,27 @@ bool readAttempt(FILE* fp, char* resp, size_t size, const timespec& deadline) {
 int gpibRead(GpibRec* rec, int shift) {
     rec->resp[0] = '\0';
     FILE* fp = rec->file;
-    int count = fp == nullptr ? 0 : Read_gpib[rec->dev].num;
+    const int attempts = fp == nullptr ? 0 : Read_gpib[rec->dev].num;
+    // The attempts keep their 1 ms grid, but one wait spans all that are
+    // left: a slow instrument costs one wake-up instead of one per attempt.
+    const timespec start = clkNow();
+    const timespec end = clkAddNs(start, attempts * kAttemptNs);
+    int used = 0;
     bool done = false;
-    timespec deadline = clkNow();
-    while (count > 0) {
-        deadline = clkAddNs(deadline, kAttemptNs);
-        if (readAttempt(fp, rec->resp, sizeof rec->resp, deadline)) {
+    while (used < attempts) {
+        timespec deadline = clkAddNs(start, (used + 1) * kAttemptNs);
+        Attempt a = readAttempt(fp, rec->resp, sizeof rec->resp, deadline, end);
+        if (a == Attempt::Line) {
+            used = std::max(used, std::min(attempts - 1, attemptsPassed(start)));
             done = true;
             break;
         }
-        count--;
+        if (a == Attempt::Gone) {
+            // An unplugged controller answers nothing more until it is back.
+            gpibLost(static_cast<int>(rec->dev));
+            break;
+        }
+        used = std::max(used + 1, attemptsPassed(start));
     }
     if (!done) {
         strlcpy(rec->resp, kDspErr, sizeof rec->resp);
@@ -94,5 +117,5 @@ int gpibRead(GpibRec* rec, int shift) {
     }
     if (shift != 0) strlnshift(rec->resp, sizeof rec->resp);
     strnl(rec->resp, sizeof rec->resp);
-    return count;
+    return attempts - used;
 }

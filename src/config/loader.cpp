@@ -154,6 +154,9 @@ const char* getCfgVar(const char* line, int n) {
             }
             continue;
         }
+        // 63 characters end the value: an escaped ';' after them no longer
+        // takes the place of its backslash.
+        if (copied >= sizeof cfgVar - 1) break;
         if (c == ';') {
             if (!escaped) break;
             if (copied > 0) {
@@ -161,7 +164,6 @@ const char* getCfgVar(const char* line, int n) {
                 continue;
             }
         }
-        if (copied >= sizeof cfgVar - 1) break;
         cfgVar[copied++] = c;
     }
     return cfgVar;

@@ -40,6 +40,11 @@ void dspPurge() {
         if (fp != nullptr) fpurge(fp);
 }
 
+void dspReconnect() {
+    BusLock bus(busMutex);
+    gpibReconnect();
+}
+
 void dspLogHead(DspState& st) {
     if (!logIsOpen()) return;
     time_t now = time(nullptr);
@@ -99,6 +104,7 @@ void dspDraw(DspState& st) {
 }
 
 void dspPass(DspState& st) {
+    dspReconnect();
     if (st.reset != 0) dspPurge();
     dspLogHead(st);
     st.reset = flagDspForce;

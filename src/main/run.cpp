@@ -21,17 +21,23 @@ namespace {
 // One-shot guard: whoever takes it first runs the clean-up.
 std::atomic<int> recurse{1};
 
+bool controllerOpen(int dev) {
+    BusLock bus(busMutex);
+    return GpibDev[dev] != nullptr;
+}
+
+void controllerClose(int dev) {
+    BusLock bus(busMutex);
+    gpibClose(dev);
+}
+
 void cleanupSteps() {
     busStopping.store(1);
-    if (GpibDev[0] != nullptr) {
+    if (controllerOpen(0)) {
         gpibOff(Index[kOffHead]);
-        BusLock bus(busMutex);
-        gpibClose(0);
+        controllerClose(0);
     }
-    {
-        BusLock bus(busMutex);
-        gpibClose(1);
-    }
+    controllerClose(1);
     logClose();
 }
 

@@ -53,8 +53,24 @@ class Controller {
 
     void setFault(int addr, Fault f);
     void setLatency(int addr, int ms);
+    // A fixed answer to query (compared ignoring case) at addr, looked up
+    // before the instrument's own commands; an empty address gets a generic
+    // instrument.
+    void setAnswer(int addr, const std::string& query, const std::string& answer);
+    bool hasInstrument(int addr) const;
+    // The instrument's answer to query from its present state, without the
+    // bus and without touching its pending answer; empty when it has none.
+    std::string ask(int addr, const std::string& query) const;
+    // The address the controller has selected.
+    int address() const;
+    // Why start() or reappear() failed.
+    std::string error() const;
 
-    // Every line received so far.
+    // Appends every received line to path as "<microseconds> <line>", the
+    // time counted from the controller's creation, flushed line by line.
+    bool setLog(const std::string& path, std::string* err);
+
+    // Every line received so far (the oldest are dropped beyond 100000).
     std::vector<WireLine> traffic() const;
     std::vector<std::string> lines() const;
     void clearTraffic();

@@ -1,0 +1,148 @@
+// The data log written by real runs against the simulated controller.
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "sim.h"
+#include "support/child.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+std::string slurp(const std::string& path) {
+    std::ifstream f(path);
+    std::stringstream s;
+    s << f.rdbuf();
+    return s.str();
+}
+
+std::vector<std::string> split(const std::string& text, char sep) {
+    std::vector<std::string> out;
+    std::string cur;
+    std::istringstream in(text);
+    while (std::getline(in, cur, sep)) out.push_back(cur);
+    return out;
+}
+
+class DataLogTest : public ::testing::Test {
+  protected:
+    qsim::Controller sim;
+    std::string dir;
+    std::string conf;
+    std::string log;
+
+    void SetUp() override {
+        char tmpl[] = "/tmp/quorvel-datalog-XXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        dir = tmpl;
+        conf = dir + "/test.conf";
+        log = dir + "/data.csv";
+        ASSERT_TRUE(sim.start());
+    }
+    void TearDown() override { std::system(("rm -rf " + dir).c_str()); }
+
+    void writeConf(const std::string& records) {
+        std::ofstream(conf) << "addr:1;0;++addr\nread:1;0;++read eoi;100\n" << records;
+    }
+    std::vector<std::string> args(const std::string& interval = "-u20") {
+        return {QUORVEL_BIN, "-c" + conf, "-l" + log, interval, sim.path()};
+    }
+    // Waits until the log holds at least n finished rows.
+    bool waitRows(size_t n) {
+        for (int i = 0; i < 2000; i++) {
+            if (split(slurp(log), '\n').size() > n) return true;
+            std::this_thread::sleep_for(10ms);
+        }
+        return false;
+    }
+};
+
+TEST_F(DataLogTest, RowsCarryEveryReadingAndAreNumberedWithoutGaps) {
+    writeConf("dsp:1;22;V: ;MEAS:VOLT?;5;0\n"
+              "dsp:1;9;Nobody: ;MEAS:VOLT?;0;0\n"
+              "dsp:1;0;Twice: ;$calc$;7;0;*;1;c2;3\n");
+    Child q(args());
+    ASSERT_TRUE(waitRows(3));
+    q.type("quit\n");
+    ASSERT_EQ(q.wait(30s), 0);
+    auto lines = split(slurp(log), '\n');
+    EXPECT_EQ(lines[0], "Record,Date,Time,Mark,Comment,V: ,Nobody: ,Twice: ");
+    std::regex row("([0-9]+),[01][0-9]/[0-3][0-9]/2[0-9]{3},[0-2][0-9]:[0-5][0-9]:[0-6][0-9],0,"
+                   "\"\",([-+.0-9E]+),ERR,([0-9.]+)");
+    for (size_t i = 1; i < lines.size(); i++) {
+        std::smatch m;
+        ASSERT_TRUE(std::regex_match(lines[i], m, row)) << lines[i];
+        EXPECT_EQ(std::stoul(m[1]), i);
+        EXPECT_NEAR(std::stod(m[3]), 2 * std::stod(m[2]), 0.01);
+    }
+    EXPECT_NE(slurp(log).back(), '\n');
+}
+
+TEST_F(DataLogTest, TheMarkCommentStandsInOneRowAndTheStateStays) {
+    writeConf("dsp:1;22;V: ;MEAS:VOLT?;5;0\n");
+    Child q(args());
+    ASSERT_TRUE(waitRows(2));
+    q.type("mark first run, \"quoted\"\n");
+    size_t before = split(slurp(log), '\n').size();
+    ASSERT_TRUE(waitRows(before + 3));
+    q.type("quit\n");
+    ASSERT_EQ(q.wait(30s), 0);
+    std::string script = "import csv,sys\n"
+                         "rows=list(csv.reader(open(sys.argv[1],newline='')))[1:]\n"
+                         "assert all(len(r)==6 for r in rows), rows\n"
+                         "marked=[i for i,r in enumerate(rows) if r[3]=='1']\n"
+                         "assert marked and marked==list(range(marked[0],len(rows))), rows\n"
+                         "first=rows[marked[0]]\n"
+                         "assert first[4]=='first run, \"quoted\"', first\n"
+                         "assert all(r[4]=='' for r in rows[marked[0]+1:]), rows\n"
+                         "assert [int(r[0]) for r in rows]==list(range(1,len(rows)+1))\n";
+    std::string py = dir + "/check.py";
+    std::ofstream(py) << script;
+    EXPECT_EQ(std::system(("python3 " + py + " " + log).c_str()), 0) << slurp(log);
+}
+
+TEST_F(DataLogTest, AnswersWithCommasStayInTheirColumn) {
+    writeConf("dsp:1;22;Id: ;*IDN?;5;0\n");
+    Child q(args());
+    ASSERT_TRUE(waitRows(1));
+    q.type("quit\n");
+    ASSERT_EQ(q.wait(30s), 0);
+    auto lines = split(slurp(log), '\n');
+    EXPECT_TRUE(lines[1].ends_with(",\"QUORVEL-SIM,DMM,0,1.0\"")) << lines[1];
+}
+
+TEST_F(DataLogTest, AnEmptyDisplayListLogsTheRowHeadsOnly) {
+    writeConf("");
+    Child q(args());
+    ASSERT_TRUE(waitRows(2));
+    q.type("quit\n");
+    ASSERT_EQ(q.wait(30s), 0);
+    auto lines = split(slurp(log), '\n');
+    EXPECT_EQ(lines[0], "Record,Date,Time,Mark,Comment");
+    EXPECT_EQ(split(lines[1], ',').size(), 5U);
+}
+
+TEST_F(DataLogTest, FinishedRowsAreInTheFileWhileTheRunGoesOn) {
+    writeConf("dsp:1;22;V: ;MEAS:VOLT?;5;0\n");
+    std::ofstream(log) << "old contents of an earlier run\n";
+    Child q(args());
+    ASSERT_TRUE(waitRows(3));
+    // A kill loses at most the row being written.
+    q.signal(SIGKILL);
+    q.wait(30s);
+    auto lines = split(slurp(log), '\n');
+    EXPECT_EQ(lines[0], "Record,Date,Time,Mark,Comment,V: ");
+    EXPECT_GE(lines.size(), 4U);
+    for (size_t i = 1; i + 1 < lines.size(); i++)
+        EXPECT_EQ(split(lines[i], ',').size(), 6U) << lines[i];
+}
+
+} // namespace

@@ -1,0 +1,232 @@
+// Faults during a run: controllers that vanish and come back, a disk that
+// refuses the command log, instruments that flood, and termination signals
+// at every stage. Whatever happens the run goes on or ends through its one
+// clean-up, and no finished row is lost.
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+#include "sim.h"
+#include "support/child.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+std::string slurp(const std::string& path) {
+    std::ifstream f(path);
+    std::stringstream s;
+    s << f.rdbuf();
+    return s.str();
+}
+
+std::vector<std::string> rows(const std::string& log) {
+    std::vector<std::string> out;
+    std::istringstream in(log);
+    std::string line;
+    std::getline(in, line);
+    while (std::getline(in, line)) out.push_back(line);
+    return out;
+}
+
+class FaultsTest : public ::testing::Test {
+  protected:
+    qsim::Controller sim;
+    std::string dir;
+    std::string conf;
+    std::string log;
+
+    void SetUp() override {
+        char tmpl[] = "/tmp/quorvel-faults-XXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        dir = tmpl;
+        conf = dir + "/test.conf";
+        log = dir + "/data.csv";
+        writeConf("");
+    }
+    void TearDown() override { std::system(("rm -rf " + dir).c_str()); }
+
+    void writeConf(const std::string& extra) {
+        std::ofstream(conf) << "addr:1;0;++addr\naddr:2;0;++addr\n"
+                               "read:1;0;++read eoi;100\nread:2;0;++read eoi;100\n"
+                               "cfg:1;5;vget;VOLT?;0;1;supply volts\n"
+                               "dsp:1;22;V: ;MEAS:VOLT?;5;0\n"
+                               "off:1;5;OUTP OFF\n"
+                            << extra;
+    }
+    std::vector<std::string> args(const std::vector<std::string>& devices) {
+        std::vector<std::string> a{QUORVEL_BIN, "-c" + conf, "-l" + log, "-u20"};
+        a.insert(a.end(), devices.begin(), devices.end());
+        return a;
+    }
+    // Waits until the last finished row of the data log satisfies cond.
+    template <class Cond> bool waitRow(Cond cond, std::chrono::seconds limit = 30s) {
+        auto until = std::chrono::steady_clock::now() + limit;
+        while (std::chrono::steady_clock::now() < until) {
+            auto r = rows(slurp(log));
+            if (r.size() >= 2 && cond(r[r.size() - 2])) return true;
+            std::this_thread::sleep_for(20ms);
+        }
+        return false;
+    }
+    int count(qsim::Controller& s, const std::string& line) {
+        int n = 0;
+        for (const auto& l : s.lines()) n += l == line ? 1 : 0;
+        return n;
+    }
+    static bool endsWith(const std::string& row, const std::string& tail) {
+        return row.size() >= tail.size() &&
+               row.compare(row.size() - tail.size(), tail.size(), tail) == 0;
+    }
+    // Every row of the log is whole: numbered in order with all its cells.
+    void expectWholeRows(size_t cells) {
+        auto r = rows(slurp(log));
+        for (size_t i = 0; i < r.size(); i++) {
+            EXPECT_EQ(std::stoul(r[i]), i + 1) << r[i];
+            size_t commas = 0;
+            for (char c : r[i]) commas += c == ',' ? 1 : 0;
+            EXPECT_EQ(commas + 1, cells) << r[i];
+        }
+    }
+};
+
+TEST_F(FaultsTest, AVanishedControllerTurnsReadingsToErrAndQuitStillCleansUp) {
+    ASSERT_TRUE(sim.start());
+    Child q(args({sim.path()}));
+    ASSERT_TRUE(waitRow([](const std::string& r) { return !endsWith(r, ",ERR"); }));
+    sim.vanish();
+    ASSERT_TRUE(waitRow([](const std::string& r) { return endsWith(r, ",ERR"); }));
+    q.type("vget\n");
+    q.type("quit\n");
+    ASSERT_EQ(q.wait(30s), 0);
+    EXPECT_NE(q.out().find("ERR\n\n\n"), std::string::npos);
+    expectWholeRows(6);
+}
+
+TEST_F(FaultsTest, OnlyTheVanishedControllerFails) {
+    qsim::Controller sim2;
+    ASSERT_TRUE(sim.start());
+    ASSERT_TRUE(sim2.start());
+    writeConf("dsp:2;22;V2: ;MEAS:VOLT?;6;0\n");
+    Child q(args({sim.path(), sim2.path()}));
+    ASSERT_TRUE(waitRow([](const std::string& r) { return !endsWith(r, ",ERR"); }));
+    sim2.vanish();
+    ASSERT_TRUE(waitRow([](const std::string& r) {
+        return endsWith(r, ",ERR") && r.find(",ERR,") == std::string::npos;
+    }));
+    q.type("quit\n");
+    ASSERT_EQ(q.wait(30s), 0);
+    EXPECT_EQ(count(sim, "OUTP OFF"), 1);
+}
+
+TEST_F(FaultsTest, AControllerPluggedBackInIsReopenedAndReaddressed) {
+    std::string link = dir + "/gpib0";
+    ASSERT_TRUE(sim.start(link));
+    Child q(args({link}));
+    ASSERT_TRUE(waitRow([](const std::string& r) { return !endsWith(r, ",ERR"); }));
+    sim.vanish();
+    ASSERT_TRUE(waitRow([](const std::string& r) { return endsWith(r, ",ERR"); }));
+    sim.clearTraffic();
+    ASSERT_TRUE(sim.reappear());
+    ASSERT_TRUE(waitRow([](const std::string& r) { return !endsWith(r, ",ERR"); }));
+    auto wire = sim.lines();
+    ASSERT_FALSE(wire.empty());
+    EXPECT_EQ(wire.front(), "++addr 22");
+    q.type("vget\nquit\n");
+    ASSERT_EQ(q.wait(30s), 0);
+    EXPECT_NE(q.out().find("+"), std::string::npos);
+    EXPECT_EQ(count(sim, "OUTP OFF"), 1);
+}
+
+TEST_F(FaultsTest, ACommandLogThatCannotBeWrittenShowsTheStatusAndTheRunGoesOn) {
+    ASSERT_TRUE(sim.start());
+    std::string cmdlog = dir + "/cmd.csv";
+    Child q({QUORVEL_BIN, "-c" + conf, "-g" + cmdlog, "-u20", sim.path()});
+    ASSERT_TRUE(sim.waitForLine("MEAS:VOLT?", 20s));
+    // The log is opened for every record: from now on it is a full disk.
+    std::remove(cmdlog.c_str());
+    ASSERT_EQ(symlink("/dev/full", cmdlog.c_str()), 0);
+    q.type("vget\n");
+    ASSERT_TRUE(sim.waitForLine("VOLT?", 20s));
+    q.type("vget\nquit\n");
+    ASSERT_EQ(q.wait(30s), 0);
+    EXPECT_NE(q.out().find("\n\n\nCfg (command) log file error"), std::string::npos);
+    EXPECT_EQ(count(sim, "VOLT?"), 2);
+}
+
+TEST_F(FaultsTest, AFloodDuringTheOffDrainDoesNotHangTheEnd) {
+    ASSERT_TRUE(sim.start());
+    sim.setFault(5, qsim::Fault::Flood);
+    Child q(args({sim.path()}));
+    ASSERT_TRUE(sim.waitForLine("MEAS:VOLT?", 20s));
+    q.type("quit\n");
+    ASSERT_EQ(q.wait(60s), 0);
+    EXPECT_EQ(count(sim, "OUTP OFF"), 1);
+}
+
+struct SignalCase {
+    const char* stage;
+    int sig;
+};
+
+class SignalStageTest : public FaultsTest, public ::testing::WithParamInterface<SignalCase> {};
+
+TEST_P(SignalStageTest, ExactlyOneCleanUpWithEveryFinishedRow) {
+    const SignalCase& c = GetParam();
+    std::string stage = c.stage;
+    ASSERT_TRUE(sim.start());
+    if (stage == "init") {
+        sim.setFault(22, qsim::Fault::Silent);
+        writeConf("init:1;22;*IDN?;never\n");
+    }
+    if (stage == "pass") sim.setLatency(22, 80);
+    if (stage == "command") sim.setLatency(5, 80);
+    Child q(args({sim.path()}));
+    if (stage == "init") {
+        ASSERT_TRUE(sim.waitForLine("*IDN?", 20s));
+    } else {
+        ASSERT_TRUE(sim.waitForLine("MEAS:VOLT?", 20s));
+    }
+    if (stage == "command") {
+        sim.clearTraffic();
+        q.type("vget\n");
+        ASSERT_TRUE(sim.waitForLine("VOLT?", 20s));
+    }
+    if (stage == "help") {
+        q.type("help\n");
+        for (int i = 0; i < 500 && q.out().find("Press ENTER to resume.") == std::string::npos; i++)
+            std::this_thread::sleep_for(10ms);
+    }
+    if (stage == "quit") {
+        q.type("quit\n");
+        std::this_thread::sleep_for(300ms);
+    }
+    q.signal(c.sig);
+    auto code = q.wait(60s);
+    ASSERT_TRUE(code.has_value());
+    if (stage == "quit" && *code == 0) {
+        EXPECT_EQ(q.err(), "");
+    } else {
+        EXPECT_EQ(*code, 8);
+        EXPECT_EQ(q.err(), "\nquorvel terminating on signal " + std::to_string(c.sig) + ".\n");
+    }
+    EXPECT_EQ(count(sim, "OUTP OFF"), 1);
+    expectWholeRows(6);
+}
+
+INSTANTIATE_TEST_SUITE_P(Stages, SignalStageTest,
+                         ::testing::Values(SignalCase{"init", SIGQUIT}, SignalCase{"pass", SIGHUP},
+                                           SignalCase{"command", SIGINT},
+                                           SignalCase{"help", SIGTERM},
+                                           SignalCase{"quit", SIGTERM}),
+                         [](const auto& info) { return std::string(info.param.stage); });
+
+} // namespace

@@ -1,0 +1,517 @@
+// The "++" controller: reads host lines from the pseudo-terminal, acts on
+// controller commands, passes other lines to the addressed instrument and
+// writes answers back, all on one serving thread driven by poll time-outs.
+#include "sim.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <condition_variable>
+#include <cstdio>
+#include <deque>
+#include <fcntl.h>
+#include <mutex>
+#include <optional>
+#include <poll.h>
+#include <sstream>
+#include <thread>
+#include <unistd.h>
+
+#include "instruments.h"
+#include "pty.h"
+
+namespace qsim {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+constexpr size_t kTrafficLimit = 100000;
+constexpr size_t kMaxLine = 65536;
+constexpr size_t kPieceBytes = 3;
+constexpr milliseconds kPieceGap{2};
+constexpr milliseconds kFloodGap{1};
+// A flood stops growing while the far side does not read, instead of piling
+// up without bound.
+constexpr size_t kFloodBacklog = 256;
+constexpr size_t kOverlongChars = 100;
+constexpr int kReadTmoDefault = 1200;
+const char* const kVersion = "quorvel-sim version 1.0";
+
+// What a controller keeps across an unplug, like its saved configuration.
+struct Settings {
+    int addr = 0;
+    int autoRead = 0;
+    int eoi = 1;
+    int eos = 0;
+    int mode = 1;
+    int readTmoMs = kReadTmoDefault;
+    int saveCfg = 1;
+};
+
+struct Chunk {
+    Clock::time_point at;
+    std::string bytes;
+};
+
+// What lives and dies with one pseudo-terminal.
+struct Session {
+    std::string in;               // bytes of a line not yet complete
+    std::deque<std::string> todo; // lines received, not yet acted on
+    std::deque<Chunk> sched;      // output with its time; lines wait while any is due
+    std::string out;              // output the terminal has not taken yet
+    int floodAddr = -1;
+    Clock::time_point floodNext{};
+    unsigned floodCount = 0;
+};
+
+bool parseInt(const std::string& s, int lo, int hi, int* v) {
+    const char* end = s.data() + s.size();
+    auto r = std::from_chars(s.data(), end, *v);
+    return r.ec == std::errc() && r.ptr == end && *v >= lo && *v <= hi;
+}
+
+std::string lower(std::string s) {
+    for (char& c : s)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return s;
+}
+
+std::string frame(const std::string& answer, Fault fault) {
+    switch (fault) {
+    case Fault::LoneLf:
+        return "\n" + answer + "\n";
+    case Fault::CrLf:
+        return answer + "\r\n";
+    case Fault::Overlong: {
+        std::string a = answer;
+        a.resize(kOverlongChars, '.');
+        return a + "\n";
+    }
+    default:
+        return answer + "\n";
+    }
+}
+
+} // namespace
+
+struct Controller::Impl {
+    const Clock::time_point t0 = Clock::now();
+
+    // start, stop, vanish and reappear run one at a time; the serving thread
+    // and the thread members are theirs.
+    std::mutex life;
+    std::thread thread;
+    int wake[2] = {-1, -1};
+    bool started = false;
+
+    // Everything below is shared with the serving thread.
+    mutable std::mutex mu;
+    mutable std::condition_variable heard;
+    Bench bench = defaultBench();
+    Settings set;
+    Session ses;
+    std::vector<WireLine> traffic;
+    FILE* log = nullptr;
+    Pty pty;
+    std::string link;
+    std::string error;
+
+    ~Impl() {
+        if (log != nullptr) fclose(log);
+    }
+
+    bool open(const std::string& linkPath);
+    void close();
+    void serve(int master, int wakeFd);
+
+    // The rest run on the serving thread with mu held.
+    void receive(int master, Clock::time_point now);
+    void arrive(std::string line, Clock::time_point now);
+    void advance(Clock::time_point now);
+    void handle(const std::string& line, Clock::time_point now);
+    void command(const std::string& text, Clock::time_point now);
+    void toInstrument(const std::string& line, Clock::time_point now);
+    void readInstrument(Clock::time_point now);
+    void setting(int* value, const std::vector<std::string>& args, int lo, int hi,
+                 Clock::time_point now);
+    void reply(const std::string& text, Clock::time_point now);
+    void flush(int master);
+    int timeoutMs(Clock::time_point now) const;
+};
+
+bool Controller::Impl::open(const std::string& linkPath) {
+    Pty p;
+    std::string err;
+    bool ok = openPty(&p, &err) && (linkPath.empty() || makeLink(p.path, linkPath, &err));
+    if (ok && pipe2(wake, O_CLOEXEC) != 0) {
+        err = "pipe failed";
+        ok = false;
+    }
+    std::lock_guard<std::mutex> lock(mu);
+    if (!ok) {
+        if (!linkPath.empty() && !p.path.empty()) removeLink(p.path, linkPath);
+        closePty(&p);
+        error = err;
+        return false;
+    }
+    pty = p;
+    link = linkPath;
+    ses = Session{};
+    thread = std::thread(&Impl::serve, this, p.master, wake[0]);
+    return true;
+}
+
+void Controller::Impl::close() {
+    if (!thread.joinable()) return;
+    char c = 'x';
+    while (write(wake[1], &c, 1) < 0 && errno == EINTR) {
+    }
+    thread.join();
+    ::close(wake[0]);
+    ::close(wake[1]);
+    wake[0] = wake[1] = -1;
+    std::lock_guard<std::mutex> lock(mu);
+    if (!link.empty()) removeLink(pty.path, link);
+    closePty(&pty);
+    ses = Session{};
+}
+
+void Controller::Impl::serve(int master, int wakeFd) {
+    int timeout = -1;
+    bool pendingOut = false;
+    for (;;) {
+        pollfd p[2] = {{master, static_cast<short>(POLLIN | (pendingOut ? POLLOUT : 0)), 0},
+                       {wakeFd, POLLIN, 0}};
+        if (poll(p, 2, timeout) < 0 && errno != EINTR) return;
+        if (p[1].revents != 0) return;
+        // The slave we hold keeps hang-ups away; any other error would only
+        // spin, so the terminal is left alone from then on.
+        if ((p[0].revents & (POLLERR | POLLNVAL)) != 0) master = -1;
+        std::lock_guard<std::mutex> lock(mu);
+        Clock::time_point now = Clock::now();
+        if ((p[0].revents & POLLIN) != 0) receive(master, now);
+        advance(now);
+        flush(master);
+        timeout = timeoutMs(now);
+        pendingOut = !ses.out.empty();
+    }
+}
+
+void Controller::Impl::receive(int master, Clock::time_point now) {
+    char buf[4096];
+    for (;;) {
+        ssize_t n = read(master, buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        ses.in.append(buf, static_cast<size_t>(n));
+    }
+    size_t lf = 0;
+    while ((lf = ses.in.find('\n')) != std::string::npos) {
+        std::string line = ses.in.substr(0, lf);
+        ses.in.erase(0, lf + 1);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        arrive(std::move(line), now);
+    }
+    if (ses.in.size() > kMaxLine) ses.in.clear();
+}
+
+void Controller::Impl::arrive(std::string line, Clock::time_point now) {
+    if (log != nullptr) {
+        auto us = std::chrono::duration_cast<std::chrono::microseconds>(now - t0).count();
+        std::fprintf(log, "%lld ", static_cast<long long>(us));
+        std::fwrite(line.data(), 1, line.size(), log);
+        std::fputc('\n', log);
+        std::fflush(log);
+    }
+    if (traffic.size() >= kTrafficLimit)
+        traffic.erase(traffic.begin(), traffic.begin() + kTrafficLimit / 2);
+    traffic.push_back({now, line});
+    heard.notify_all();
+    ses.floodAddr = -1;
+    ses.todo.push_back(std::move(line));
+}
+
+void Controller::Impl::advance(Clock::time_point now) {
+    for (;;) {
+        while (!ses.sched.empty() && ses.sched.front().at <= now) {
+            ses.out += ses.sched.front().bytes;
+            ses.sched.pop_front();
+        }
+        // Like a real controller, the next line waits while an answer is
+        // still coming from the bus.
+        if (!ses.sched.empty() || ses.todo.empty()) break;
+        std::string line = std::move(ses.todo.front());
+        ses.todo.pop_front();
+        handle(line, now);
+    }
+    if (ses.floodAddr >= 0 && now >= ses.floodNext) {
+        if (ses.out.size() < kFloodBacklog)
+            ses.out += "flood " + std::to_string(++ses.floodCount) + "\n";
+        ses.floodNext = std::max(ses.floodNext + kFloodGap, now);
+    }
+}
+
+void Controller::Impl::handle(const std::string& line, Clock::time_point now) {
+    if (line.rfind("++", 0) == 0)
+        command(line.substr(2), now);
+    else
+        toInstrument(line, now);
+}
+
+void Controller::Impl::reply(const std::string& text, Clock::time_point now) {
+    ses.sched.push_back({now, text + "\r\n"});
+}
+
+void Controller::Impl::setting(int* value, const std::vector<std::string>& args, int lo, int hi,
+                               Clock::time_point now) {
+    int v = 0;
+    if (args.empty())
+        reply(std::to_string(*value), now);
+    else if (args.size() == 1 && parseInt(args[0], lo, hi, &v))
+        *value = v;
+    else
+        reply("Unrecognized command", now);
+}
+
+void Controller::Impl::command(const std::string& text, Clock::time_point now) {
+    std::istringstream words(text);
+    std::string name;
+    words >> name;
+    name = lower(name);
+    std::vector<std::string> args;
+    for (std::string w; words >> w;) args.push_back(lower(w));
+    int n = 0;
+    bool bare = args.empty();
+    if (name == "addr") {
+        setting(&set.addr, args, 0, kMaxAddress, now);
+    } else if (name == "read") {
+        if (bare || (args.size() == 1 && (args[0] == "eoi" || parseInt(args[0], 0, 255, &n))))
+            readInstrument(now);
+        else
+            reply("Unrecognized command", now);
+    } else if (name == "ver" && bare) {
+        reply(kVersion, now);
+    } else if (name == "auto") {
+        setting(&set.autoRead, args, 0, 3, now);
+    } else if (name == "eoi") {
+        setting(&set.eoi, args, 0, 1, now);
+    } else if (name == "eos") {
+        setting(&set.eos, args, 0, 3, now);
+    } else if (name == "mode") {
+        setting(&set.mode, args, 0, 1, now);
+    } else if (name == "read_tmo_ms") {
+        setting(&set.readTmoMs, args, 1, 32000, now);
+    } else if (name == "savecfg") {
+        setting(&set.saveCfg, args, 0, 1, now);
+    } else if (name == "clr" && bare) {
+        auto it = bench.find(set.addr);
+        if (it != bench.end()) it->second.pending.reset();
+    } else if ((name == "spoll" && args.size() <= 1) || (name == "srq" && bare)) {
+        reply("0", now);
+    } else if (name == "rst" && bare) {
+        set = Settings{};
+    } else if (!((name == "ifc" || name == "loc" || name == "llo" || name == "trg") && bare)) {
+        reply("Unrecognized command", now);
+    }
+}
+
+void Controller::Impl::toInstrument(const std::string& line, Clock::time_point now) {
+    auto it = bench.find(set.addr);
+    if (it == bench.end()) return;
+    Instrument& in = it->second;
+    // A new command clears an unread answer, as SCPI instruments do.
+    in.pending.reset();
+    auto answer = in.respond(line, std::chrono::duration<double>(now - t0).count());
+    if (answer && in.fault != Fault::Silent) {
+        in.pending = *answer;
+        in.readyAt = now + milliseconds(in.latencyMs);
+    }
+    // A later line already waiting would have stopped the stream at once.
+    if (in.fault == Fault::Flood && ses.todo.empty()) {
+        ses.floodAddr = it->first;
+        ses.floodNext = now;
+    }
+    if (set.autoRead != 0) readInstrument(now);
+}
+
+void Controller::Impl::readInstrument(Clock::time_point now) {
+    auto it = bench.find(set.addr);
+    if (it == bench.end() || !it->second.pending) return;
+    Instrument& in = it->second;
+    Clock::time_point ready = std::max(now, in.readyAt);
+    // A controller gives up after its read time-out and sends nothing; the
+    // answer stays with the instrument for a later read.
+    if (ready - now > milliseconds(set.readTmoMs)) return;
+    std::string bytes = frame(*in.pending, in.fault);
+    in.pending.reset();
+    if (in.fault != Fault::Pieces) {
+        ses.sched.push_back({ready, bytes});
+        return;
+    }
+    for (size_t i = 0; i < bytes.size(); i += kPieceBytes)
+        ses.sched.push_back(
+            {ready + kPieceGap * static_cast<int>(i / kPieceBytes), bytes.substr(i, kPieceBytes)});
+}
+
+void Controller::Impl::flush(int master) {
+    while (!ses.out.empty() && master >= 0) {
+        ssize_t n = write(master, ses.out.data(), ses.out.size());
+        if (n > 0) {
+            ses.out.erase(0, static_cast<size_t>(n));
+        } else if (n < 0 && errno == EINTR) {
+            continue;
+        } else {
+            if (n < 0 && errno != EAGAIN) ses.out.clear();
+            return;
+        }
+    }
+}
+
+int Controller::Impl::timeoutMs(Clock::time_point now) const {
+    std::optional<Clock::time_point> next;
+    if (!ses.sched.empty()) next = ses.sched.front().at;
+    if (ses.floodAddr >= 0) next = next ? std::min(*next, ses.floodNext) : ses.floodNext;
+    if (!next) return -1;
+    if (*next <= now) return 0;
+    return static_cast<int>(std::chrono::ceil<milliseconds>(*next - now).count());
+}
+
+Controller::Controller() : impl_(std::make_unique<Impl>()) {}
+
+Controller::~Controller() {
+    stop();
+}
+
+bool Controller::loadInstruments(const std::string& path, std::string* err) {
+    Bench b;
+    if (!loadBench(path, &b, err)) return false;
+    std::lock_guard<std::mutex> lock(impl_->mu);
+    impl_->bench = std::move(b);
+    impl_->ses.floodAddr = -1;
+    return true;
+}
+
+bool Controller::start(const std::string& link) {
+    std::lock_guard<std::mutex> life(impl_->life);
+    if (impl_->started) {
+        std::lock_guard<std::mutex> lock(impl_->mu);
+        impl_->error = "already started";
+        return false;
+    }
+    impl_->started = impl_->open(link);
+    return impl_->started;
+}
+
+std::string Controller::path() const {
+    std::lock_guard<std::mutex> lock(impl_->mu);
+    return impl_->pty.path;
+}
+
+void Controller::stop() {
+    std::lock_guard<std::mutex> life(impl_->life);
+    impl_->close();
+    impl_->started = false;
+}
+
+void Controller::vanish() {
+    std::lock_guard<std::mutex> life(impl_->life);
+    impl_->close();
+}
+
+bool Controller::reappear() {
+    std::lock_guard<std::mutex> life(impl_->life);
+    if (!impl_->started) return false;
+    if (impl_->thread.joinable()) return true;
+    std::string link;
+    {
+        std::lock_guard<std::mutex> lock(impl_->mu);
+        link = impl_->link;
+    }
+    return impl_->open(link);
+}
+
+void Controller::setFault(int addr, Fault f) {
+    std::lock_guard<std::mutex> lock(impl_->mu);
+    auto it = impl_->bench.find(addr);
+    if (it == impl_->bench.end()) return;
+    it->second.fault = f;
+    if (f != Fault::Flood && impl_->ses.floodAddr == addr) impl_->ses.floodAddr = -1;
+}
+
+void Controller::setLatency(int addr, int ms) {
+    std::lock_guard<std::mutex> lock(impl_->mu);
+    auto it = impl_->bench.find(addr);
+    if (it != impl_->bench.end()) it->second.latencyMs = std::clamp(ms, 0, kMaxLatencyMs);
+}
+
+void Controller::setAnswer(int addr, const std::string& query, const std::string& answer) {
+    if (addr < 0 || addr > kMaxAddress) return;
+    std::lock_guard<std::mutex> lock(impl_->mu);
+    impl_->bench[addr].setAnswer(query, answer);
+}
+
+bool Controller::hasInstrument(int addr) const {
+    std::lock_guard<std::mutex> lock(impl_->mu);
+    return impl_->bench.count(addr) != 0;
+}
+
+std::string Controller::ask(int addr, const std::string& query) const {
+    std::lock_guard<std::mutex> lock(impl_->mu);
+    auto it = impl_->bench.find(addr);
+    if (it == impl_->bench.end()) return "";
+    Instrument copy = it->second;
+    double t = std::chrono::duration<double>(Clock::now() - impl_->t0).count();
+    return copy.respond(query, t).value_or("");
+}
+
+int Controller::address() const {
+    std::lock_guard<std::mutex> lock(impl_->mu);
+    return impl_->set.addr;
+}
+
+std::string Controller::error() const {
+    std::lock_guard<std::mutex> lock(impl_->mu);
+    return impl_->error;
+}
+
+bool Controller::setLog(const std::string& path, std::string* err) {
+    FILE* f = std::fopen(path.c_str(), "ae");
+    if (f == nullptr) {
+        *err = path + ": cannot be opened for appending";
+        return false;
+    }
+    std::lock_guard<std::mutex> lock(impl_->mu);
+    if (impl_->log != nullptr) std::fclose(impl_->log);
+    impl_->log = f;
+    return true;
+}
+
+std::vector<WireLine> Controller::traffic() const {
+    std::lock_guard<std::mutex> lock(impl_->mu);
+    return impl_->traffic;
+}
+
+std::vector<std::string> Controller::lines() const {
+    std::lock_guard<std::mutex> lock(impl_->mu);
+    std::vector<std::string> v;
+    v.reserve(impl_->traffic.size());
+    for (const auto& l : impl_->traffic) v.push_back(l.text);
+    return v;
+}
+
+void Controller::clearTraffic() {
+    std::lock_guard<std::mutex> lock(impl_->mu);
+    impl_->traffic.clear();
+}
+
+bool Controller::waitForLine(const std::string& text, std::chrono::milliseconds timeout) const {
+    std::unique_lock<std::mutex> lock(impl_->mu);
+    return impl_->heard.wait_for(lock, timeout, [&] {
+        return std::any_of(impl_->traffic.begin(), impl_->traffic.end(),
+                           [&](const WireLine& l) { return l.text == text; });
+    });
+}
+
+} // namespace qsim
