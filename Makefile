@@ -1,12 +1,13 @@
 # The two commands of the README: `make demo` and `make test`.
 JOBS ?= 2
 FUZZ_TIME ?= 60
+SOAK_TIME ?= 300
 CMAKE_FLAGS ?=
 SAN_ENV = ASAN_OPTIONS=abort_on_error=0:detect_leaks=1:log_path=$(CURDIR)/build-asan/reports/asan \
 	UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1:log_path=$(CURDIR)/build-asan/reports/ubsan
 TSAN_ENV = TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:log_path=$(CURDIR)/build-tsan/reports/tsan
 
-.PHONY: all deps build test test-plain test-asan test-tsan lint demo clean fuzz fuzz-smoke
+.PHONY: all deps build test test-plain test-asan test-tsan lint demo clean fuzz fuzz-smoke soak
 
 all: build
 
@@ -44,6 +45,23 @@ fuzz-smoke: deps
 
 fuzz: deps
 	JOBS=$(JOBS) sh scripts/fuzz run $(FUZZ_TIME)
+
+# A long run at full speed with a data log and a command every second; the
+# test suite runs it for 30 s.
+soak: build
+	python3 scripts/soak.py build/quorvel build/tools/sim/quorvel-sim $(SOAK_TIME)
+
+# Figures of the release build against the simulated controller, as one
+# table (not part of make test). BENCH_ARGS passes options to the script,
+# e.g. BENCH_ARGS="--runs 3".
+BENCH_ARGS ?=
+.PHONY: bench
+bench: deps
+	@dpkg-query -W -f='$${Status}' libbenchmark-dev 2>/dev/null | grep -q "install ok installed" || \
+		{ apt-get update -qq && apt-get install -y -qq --no-install-recommends libbenchmark-dev >/dev/null; }
+	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVEL_BENCH=ON $(CMAKE_FLAGS) >/dev/null
+	cmake --build build-bench -j$(JOBS) --target quorvel quorvel-sim micro_bench wire_floor
+	python3 bench/run_bench.py --build build-bench $(BENCH_ARGS)
 
 lint: build
 	sh scripts/lint

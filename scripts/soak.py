@@ -77,7 +77,8 @@ def main():
             os.write(fd, b"vget\n")
             sent += 1
             next_cmd += 1
-        samples.append((now - start, rss_kib(pid)))
+        if now - start >= 1:
+            samples.append((now - start, rss_kib(pid)))
         time.sleep(0.5)
     os.write(fd, b"quit\n")
     _, status = os.waitpid(pid, 0)

@@ -70,6 +70,19 @@ TEST_F(ReaderTest, PiecesAreJoinedUntilTheLineFeed) {
     EXPECT_STREQ(rec->resp, "+1.2345E+00");
 }
 
+// One wait may span many attempts; those that passed are not left over.
+TEST_F(ReaderTest, AttemptsSpentWaitingAreUsedUp) {
+    std::thread writer([this] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(60));
+        pty.write("+1.0\n");
+    });
+    int left = gpibRead(rec, 0);
+    writer.join();
+    EXPECT_STREQ(rec->resp, "+1.0");
+    EXPECT_GT(left, 0);
+    EXPECT_LE(left, 300 - 60);
+}
+
 TEST_F(ReaderTest, LinesAlreadyBufferedAreReadWithoutWaiting) {
     pty.write("first\nsecond\n");
     EXPECT_GT(gpibRead(rec, 0), 0);

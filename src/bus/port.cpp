@@ -1,6 +1,6 @@
 #include "bus/port.h"
 
-#include <bsd/stdio.h>
+#include <algorithm>
 #include <bsd/string.h>
 #include <cerrno>
 #include <fcntl.h>
@@ -27,6 +27,9 @@ timespec gpibRetryAt[kControllers];
 constexpr long long kRetryNs = 1000000000LL;
 
 constexpr int kWriteRetries = 100;
+// Longest line: a 31-character command and a 69-character value, or an
+// addressing command and a number, plus the line feed.
+constexpr size_t kLineMax = 128;
 constexpr int kWriteWaitMs = 10;
 
 void gpibRaw(int dev, int fd) {
@@ -52,24 +55,31 @@ int devOf(FILE* fp) {
     return -1;
 }
 
-// A full output queue on a non-blocking port is waited out briefly instead
-// of losing the line.
-bool gpibFlush(FILE* fp) {
-    for (int i = 0; i < kWriteRetries; i++) {
-        errno = 0;
-        if (fflush(fp) == 0) return true;
-        if (errno != EAGAIN) break;
-        clearerr(fp);
-        pollfd p{fileno(fp), POLLOUT, 0};
-        poll(&p, 1, kWriteWaitMs);
+// Lines go straight to the descriptor: a stdio write on a stream that still
+// holds unread input would first seek back over it, which a terminal
+// refuses, and the line would be lost. A full output queue is waited out
+// briefly instead of losing the line.
+int gpibWrite(FILE* fp, const char* line, size_t len) {
+    int fd = fileno(fp);
+    size_t done = 0;
+    int tries = 0;
+    while (done < len) {
+        ssize_t n = write(fd, line + done, len - done);
+        if (n > 0) {
+            done += static_cast<size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno == EAGAIN && ++tries < kWriteRetries) {
+            pollfd p{fd, POLLOUT, 0};
+            poll(&p, 1, kWriteWaitMs);
+            continue;
+        }
+        int dev = devOf(fp);
+        if (n < 0 && dev >= 0 && gpibGone(errno)) gpibLost(dev);
+        return -1;
     }
-    int err = errno;
-    // Drop what the device could not take so nothing piles up.
-    clearerr(fp);
-    fpurge(fp);
-    int dev = devOf(fp);
-    if (dev >= 0 && gpibGone(err)) gpibLost(dev);
-    return false;
+    return static_cast<int>(done);
 }
 
 } // namespace
@@ -133,9 +143,9 @@ void gpibReconnect() {
 }
 
 int gpibPuts(FILE* fp, const char* a, const char* b) {
-    int n = fprintf(fp, "%s%s\n", a, b);
-    if (!gpibFlush(fp)) return -1;
-    return n;
+    char line[kLineMax];
+    int n = snprintf(line, sizeof line, "%s%s\n", a, b);
+    return gpibWrite(fp, line, std::min(static_cast<size_t>(n), sizeof line - 1));
 }
 
 int setDevAddr(GpibRec* rec) {
@@ -144,8 +154,9 @@ int setDevAddr(GpibRec* rec) {
     int result = 1;
     const GpibRec& a = Addr_gpib[rec->dev];
     if (a.cmd[0] != '\0' && rec->file != nullptr) {
-        result = fprintf(rec->file, "%s %d\n", a.cmd, rec->adr);
-        if (!gpibFlush(rec->file)) result = -1;
+        char line[kLineMax];
+        int n = snprintf(line, sizeof line, "%s %d\n", a.cmd, rec->adr);
+        result = gpibWrite(rec->file, line, std::min(static_cast<size_t>(n), sizeof line - 1));
     }
     if (result != 0) cached = rec->adr;
     return result;

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <poll.h>
 #include <stdexcept>
 #include <sys/ioctl.h>
 #include <sys/wait.h>
@@ -72,7 +73,9 @@ void dropOutput(const char* /*s*/, size_t /*len*/, void* /*user*/) {}
 
 Term::Term(std::vector<std::string> argv, std::vector<std::string> env) {
     if (argv.empty()) throw std::invalid_argument("Term: no program");
-    env.push_back("TERM=xterm");
+    if (std::none_of(env.begin(), env.end(),
+                     [](const std::string& e) { return envName(e) == "TERM"; }))
+        env.push_back("TERM=xterm");
     std::vector<std::string> envAll;
     for (char** e = environ; *e != nullptr; e++) {
         std::string entry(*e);
@@ -147,7 +150,9 @@ Term::~Term() {
         while (waitpid(pid_, &st, 0) < 0 && errno == EINTR) {
         }
     }
-    // With the program gone the terminal reports its hang-up to our side.
+    // With the program gone the terminal reports its hang-up to our side;
+    // should anything else still hold it open, the reader stops anyway.
+    stop_.store(true);
     if (reader_.joinable()) reader_.join();
     close(master_);
     vterm_free(vt_);
@@ -156,6 +161,13 @@ Term::~Term() {
 void Term::readLoop() {
     char buf[4096];
     for (;;) {
+        pollfd p{master_, POLLIN, 0};
+        int ready = poll(&p, 1, static_cast<int>(kRetest.count()));
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready == 0) {
+            if (stop_.load()) return;
+            continue;
+        }
         ssize_t n = read(master_, buf, sizeof buf);
         if (n < 0 && errno == EINTR) continue;
         std::lock_guard<std::mutex> lock(mu_);

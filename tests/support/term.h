@@ -5,6 +5,7 @@
 // lines, send signals and wait for the exit.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
@@ -91,6 +92,7 @@ class Term {
     std::string log_;
     unsigned long generation_ = 0;
     bool eof_ = false;
+    std::atomic<bool> stop_{false};
     std::thread reader_;
 };
 
