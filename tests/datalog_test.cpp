@@ -12,17 +12,11 @@
 
 #include "sim.h"
 #include "support/child.h"
+#include "support/tempdir.h"
 
 namespace {
 
 using namespace std::chrono_literals;
-
-std::string slurp(const std::string& path) {
-    std::ifstream f(path);
-    std::stringstream s;
-    s << f.rdbuf();
-    return s.str();
-}
 
 std::vector<std::string> split(const std::string& text, char sep) {
     std::vector<std::string> out;
@@ -35,19 +29,16 @@ std::vector<std::string> split(const std::string& text, char sep) {
 class DataLogTest : public ::testing::Test {
   protected:
     qsim::Controller sim;
-    std::string dir;
+    TempDir tmp;
+    std::string dir = tmp.path();
     std::string conf;
     std::string log;
 
     void SetUp() override {
-        char tmpl[] = "/tmp/quorvel-datalog-XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir = tmpl;
         conf = dir + "/test.conf";
         log = dir + "/data.csv";
         ASSERT_TRUE(sim.start());
     }
-    void TearDown() override { std::system(("rm -rf " + dir).c_str()); }
 
     void writeConf(const std::string& records) {
         std::ofstream(conf) << "addr:1;0;++addr\nread:1;0;++read eoi;100\n" << records;
@@ -58,7 +49,7 @@ class DataLogTest : public ::testing::Test {
     // Waits until the log holds at least n finished rows.
     bool waitRows(size_t n) {
         for (int i = 0; i < 2000; i++) {
-            if (split(slurp(log), '\n').size() > n) return true;
+            if (split(readFile(log), '\n').size() > n) return true;
             std::this_thread::sleep_for(10ms);
         }
         return false;
@@ -73,7 +64,7 @@ TEST_F(DataLogTest, RowsCarryEveryReadingAndAreNumberedWithoutGaps) {
     ASSERT_TRUE(waitRows(3));
     q.type("quit\n");
     ASSERT_EQ(q.wait(30s), 0);
-    auto lines = split(slurp(log), '\n');
+    auto lines = split(readFile(log), '\n');
     EXPECT_EQ(lines[0], "Record,Date,Time,Mark,Comment,V: ,Nobody: ,Twice: ");
     std::regex row("([0-9]+),[01][0-9]/[0-3][0-9]/2[0-9]{3},[0-2][0-9]:[0-5][0-9]:[0-6][0-9],0,"
                    "\"\",([-+.0-9E]+),ERR,([0-9.]+)");
@@ -83,7 +74,7 @@ TEST_F(DataLogTest, RowsCarryEveryReadingAndAreNumberedWithoutGaps) {
         EXPECT_EQ(std::stoul(m[1]), i);
         EXPECT_NEAR(std::stod(m[3]), 2 * std::stod(m[2]), 0.01);
     }
-    EXPECT_NE(slurp(log).back(), '\n');
+    EXPECT_NE(readFile(log).back(), '\n');
 }
 
 TEST_F(DataLogTest, TheMarkCommentStandsInOneRowAndTheStateStays) {
@@ -91,7 +82,7 @@ TEST_F(DataLogTest, TheMarkCommentStandsInOneRowAndTheStateStays) {
     Child q(args());
     ASSERT_TRUE(waitRows(2));
     q.type("mark first run, \"quoted\"\n");
-    size_t before = split(slurp(log), '\n').size();
+    size_t before = split(readFile(log), '\n').size();
     ASSERT_TRUE(waitRows(before + 3));
     q.type("quit\n");
     ASSERT_EQ(q.wait(30s), 0);
@@ -106,7 +97,7 @@ TEST_F(DataLogTest, TheMarkCommentStandsInOneRowAndTheStateStays) {
                          "assert [int(r[0]) for r in rows]==list(range(1,len(rows)+1))\n";
     std::string py = dir + "/check.py";
     std::ofstream(py) << script;
-    EXPECT_EQ(std::system(("python3 " + py + " " + log).c_str()), 0) << slurp(log);
+    EXPECT_EQ(std::system(("python3 " + py + " " + log).c_str()), 0) << readFile(log);
 }
 
 TEST_F(DataLogTest, AnswersWithCommasStayInTheirColumn) {
@@ -115,7 +106,7 @@ TEST_F(DataLogTest, AnswersWithCommasStayInTheirColumn) {
     ASSERT_TRUE(waitRows(1));
     q.type("quit\n");
     ASSERT_EQ(q.wait(30s), 0);
-    auto lines = split(slurp(log), '\n');
+    auto lines = split(readFile(log), '\n');
     EXPECT_TRUE(lines[1].ends_with(",\"QUORVEL-SIM,DMM,0,1.0\"")) << lines[1];
 }
 
@@ -125,7 +116,7 @@ TEST_F(DataLogTest, AnEmptyDisplayListLogsTheRowHeadsOnly) {
     ASSERT_TRUE(waitRows(2));
     q.type("quit\n");
     ASSERT_EQ(q.wait(30s), 0);
-    auto lines = split(slurp(log), '\n');
+    auto lines = split(readFile(log), '\n');
     EXPECT_EQ(lines[0], "Record,Date,Time,Mark,Comment");
     EXPECT_EQ(split(lines[1], ',').size(), 5U);
 }
@@ -138,7 +129,7 @@ TEST_F(DataLogTest, FinishedRowsAreInTheFileWhileTheRunGoesOn) {
     // A kill loses at most the row being written.
     q.signal(SIGKILL);
     q.wait(30s);
-    auto lines = split(slurp(log), '\n');
+    auto lines = split(readFile(log), '\n');
     EXPECT_EQ(lines[0], "Record,Date,Time,Mark,Comment,V: ");
     EXPECT_GE(lines.size(), 4U);
     for (size_t i = 1; i + 1 < lines.size(); i++)

@@ -16,17 +16,11 @@
 
 #include "sim.h"
 #include "support/child.h"
+#include "support/tempdir.h"
 
 namespace {
 
 using namespace std::chrono_literals;
-
-std::string slurp(const std::string& path) {
-    std::ifstream f(path);
-    std::stringstream s;
-    s << f.rdbuf();
-    return s.str();
-}
 
 std::vector<std::string> rows(const std::string& log) {
     std::vector<std::string> out;
@@ -40,19 +34,16 @@ std::vector<std::string> rows(const std::string& log) {
 class FaultsTest : public ::testing::Test {
   protected:
     qsim::Controller sim;
-    std::string dir;
+    TempDir tmp;
+    std::string dir = tmp.path();
     std::string conf;
     std::string log;
 
     void SetUp() override {
-        char tmpl[] = "/tmp/quorvel-faults-XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir = tmpl;
         conf = dir + "/test.conf";
         log = dir + "/data.csv";
         writeConf("");
     }
-    void TearDown() override { std::system(("rm -rf " + dir).c_str()); }
 
     void writeConf(const std::string& extra) {
         std::ofstream(conf) << "addr:1;0;++addr\naddr:2;0;++addr\n"
@@ -71,7 +62,7 @@ class FaultsTest : public ::testing::Test {
     template <class Cond> bool waitRow(Cond cond, std::chrono::seconds limit = 30s) {
         auto until = std::chrono::steady_clock::now() + limit;
         while (std::chrono::steady_clock::now() < until) {
-            auto r = rows(slurp(log));
+            auto r = rows(readFile(log));
             if (r.size() >= 2 && cond(r[r.size() - 2])) return true;
             std::this_thread::sleep_for(20ms);
         }
@@ -88,7 +79,7 @@ class FaultsTest : public ::testing::Test {
     }
     // Every row of the log is whole: numbered in order with all its cells.
     void expectWholeRows(size_t cells) {
-        auto r = rows(slurp(log));
+        auto r = rows(readFile(log));
         for (size_t i = 0; i < r.size(); i++) {
             EXPECT_EQ(std::stoul(r[i]), i + 1) << r[i];
             size_t commas = 0;

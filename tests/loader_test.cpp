@@ -302,3 +302,37 @@ TEST_F(LoadCfg, PathWithSuffixMustFit255) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(LoadCfg, HostileFilesLoadOrAreRefusedCleanly) {
+    EXPECT_EQ(load(""), 0);
+    EXPECT_EQ(cfgRecords(), 0);
+
+    std::string many;
+    for (int i = 0; i < 10000; i++) many += "dsp:1;22;V;MEAS:VOLT?;5;0\n";
+    EXPECT_EQ(load(many), 0);
+    EXPECT_EQ(cfgRecords(), 500);
+
+    // A 100 KB line is read 255 bytes at a time; only its first piece starts
+    // with a keyword.
+    EXPECT_EQ(load("off:1;1;" + std::string(100000, 'x') + "\n"), 0);
+    EXPECT_EQ(cfgRecords(), 1);
+    EXPECT_EQ(strlen(Index[kOffHead]->cmd), 31U);
+
+    std::string garbage;
+    unsigned v = 12345;
+    for (int i = 0; i < 65536; i++) {
+        v = v * 1103515245U + 12345U;
+        garbage += static_cast<char>(v >> 16);
+    }
+    garbage += "\ninit:1;1;\x01\x02\x03\ndsp:2;0;\xff;$calc$;1;0;/;c;c;999999\n";
+    int r = load(garbage);
+    EXPECT_TRUE(r == 0 || r == 3);
+    EXPECT_LE(cfgRecords(), 500);
+
+    // Opens, but every read fails.
+    EXPECT_EQ(loadCfg("/proc/self/mem", 1), 3);
+}
+
+} // namespace

@@ -12,6 +12,7 @@
 
 #include "sim.h"
 #include "support/child.h"
+#include "support/tempdir.h"
 
 namespace {
 
@@ -27,18 +28,15 @@ constexpr const char* kConf = "addr:1;0;++addr\n"
 class RunTest : public ::testing::Test {
   protected:
     qsim::Controller sim;
-    std::string dir;
+    TempDir tmp;
+    std::string dir = tmp.path();
     std::string conf;
 
     void SetUp() override {
-        char tmpl[] = "/tmp/quorvel-run-XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir = tmpl;
         conf = dir + "/test.conf";
         std::ofstream(conf) << kConf;
         ASSERT_TRUE(sim.start());
     }
-    void TearDown() override { std::system(("rm -rf " + dir).c_str()); }
 
     std::vector<std::string> args(std::vector<std::string> extra) {
         std::vector<std::string> a{QUORVEL_BIN, "-c" + conf, "-u50"};
@@ -49,12 +47,6 @@ class RunTest : public ::testing::Test {
         int n = 0;
         for (const auto& l : sim.lines()) n += l == line ? 1 : 0;
         return n;
-    }
-    static std::string slurp(const std::string& path) {
-        std::ifstream f(path);
-        std::stringstream s;
-        s << f.rdbuf();
-        return s.str();
     }
 };
 
@@ -109,7 +101,7 @@ TEST_F(RunTest, AHeaderOnlyDataLogRemainsAfterAStartUpFailure) {
     std::string log = dir + "/data.csv";
     Child q(args({"-l" + log}));
     EXPECT_EQ(q.wait(30s), 2);
-    EXPECT_EQ(slurp(log), "Record,Date,Time,Mark,Comment,V: ");
+    EXPECT_EQ(readFile(log), "Record,Date,Time,Mark,Comment,V: ");
 }
 
 TEST_F(RunTest, ASignalDuringANeverEndingInitWaitCleansUpOnce) {
@@ -133,7 +125,7 @@ TEST_F(RunTest, ASecondSignalDoesNotStartASecondCleanUp) {
     EXPECT_EQ(q.err(), "\nquorvel terminating on signal 2.\n");
     EXPECT_EQ(count("OUTP OFF"), 1);
     // Every finished row is in the closed log.
-    std::string log = slurp(dir + "/data.csv");
+    std::string log = readFile(dir + "/data.csv");
     EXPECT_EQ(log.rfind("Record,Date,Time,Mark,Comment,V: \n1,", 0), 0U) << log;
 }
 
