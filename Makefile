@@ -57,8 +57,6 @@ soak: build
 BENCH_ARGS ?=
 .PHONY: bench
 bench: deps
-	@dpkg-query -W -f='$${Status}' libbenchmark-dev 2>/dev/null | grep -q "install ok installed" || \
-		{ apt-get update -qq && apt-get install -y -qq --no-install-recommends libbenchmark-dev >/dev/null; }
 	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVEL_BENCH=ON $(CMAKE_FLAGS) >/dev/null
 	cmake --build build-bench -j$(JOBS) --target quorvel quorvel-sim micro_bench wire_floor
 	python3 bench/run_bench.py --build build-bench $(BENCH_ARGS)

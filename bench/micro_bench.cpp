@@ -17,9 +17,9 @@ constexpr char kAnswer[] = "+5.000123E+00\n";
 constexpr char kShifted[] = "VOLT +5.000123E+00\n";
 
 void clearStores() {
-    memset(Dict, 0, sizeof Dict);
-    memset(Index, 0, sizeof Index);
-    memset(Read_gpib, 0, sizeof Read_gpib);
+    for (GpibRec& r : Dict) r = GpibRec{};
+    for (GpibRec& r : Read_gpib) r = GpibRec{};
+    for (GpibRec*& head : Index) head = nullptr;
 }
 
 // A controller stream whose far side is a pipe: the benchmark writes each

@@ -1,9 +1,12 @@
 #include "console/cmdlog.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "util/csv.h"
 
@@ -14,32 +17,77 @@ namespace {
 const char* const header_fp = "Record,Date,Time,Command,Value,Response";
 unsigned rec_num;
 
-int logcHeader(FILE* fp) {
-    struct stat st {};
-    if (fstat(fileno(fp), &st) != 0) return 0;
-    if (st.st_size >= static_cast<off_t>(strlen(header_fp))) return 1;
-    return fputs(header_fp, fp) != EOF && fflush(fp) == 0 ? 1 : 0;
+// A record is put together here and written with one call: a stdio stream
+// opened for every record would allocate its buffer and its own state each
+// time, and nothing is allocated while the program runs. The longest record
+// (every cell quoted, every character doubled) fits several times over.
+char recBuf[1024];
+
+bool writeAll(int fd, const char* data, size_t len) {
+    while (len > 0) {
+        ssize_t n = write(fd, data, len);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        data += n;
+        len -= static_cast<size_t>(n);
+    }
+    return true;
 }
 
-int logcRecord(FILE* fp, const char* cmd, const char* value, const char* resp) {
+// Fills recBuf; a record that would not fit is refused whole.
+struct Record {
+    size_t len = 0;
+    bool fits = true;
+
+    void put(char c) {
+        if (len + 1 >= sizeof recBuf)
+            fits = false;
+        else
+            recBuf[len++] = c;
+    }
+    void cell(const char* text) {
+        bool quoted = csvNeedsQuotes(text);
+        if (quoted) put('"');
+        for (const char* p = text; *p != '\0'; p++) {
+            if (quoted && *p == '"') put('"');
+            put(*p);
+        }
+        if (quoted) put('"');
+    }
+};
+
+int logcHeader(int fd) {
+    struct stat st {};
+    if (fstat(fd, &st) != 0) return 0;
+    if (st.st_size >= static_cast<off_t>(strlen(header_fp))) return 1;
+    return writeAll(fd, header_fp, strlen(header_fp)) ? 1 : 0;
+}
+
+int logcRecord(int fd, const char* cmd, const char* value, const char* resp) {
     time_t now = time(nullptr);
     tm t{};
     localtime_r(&now, &t);
     rec_num++;
-    int n = fprintf(fp, "\n%u,%2.2d/%2.2d/%d,%2.2d:%2.2d:%2.2d,", rec_num, t.tm_mon + 1, t.tm_mday,
-                    t.tm_year + 1900, t.tm_hour, t.tm_min, t.tm_sec);
-    bool ok = n > 0 && csvCell(fp, cmd) && fputc(',', fp) != EOF && csvCell(fp, value) &&
-              fputc(',', fp) != EOF && csvCell(fp, resp);
+    int n = snprintf(recBuf, sizeof recBuf, "\n%u,%2.2d/%2.2d/%d,%2.2d:%2.2d:%2.2d,", rec_num,
+                     t.tm_mon + 1, t.tm_mday, t.tm_year + 1900, t.tm_hour, t.tm_min, t.tm_sec);
+    if (n <= 0 || static_cast<size_t>(n) >= sizeof recBuf) return 0;
+    Record r;
+    r.len = static_cast<size_t>(n);
+    r.cell(cmd);
+    r.put(',');
+    r.cell(value);
+    r.put(',');
+    r.cell(resp);
     // The record must be on disk before the console says the command ran.
-    return ok && fflush(fp) == 0 ? 1 : 0;
+    return r.fits && writeAll(fd, recBuf, r.len) ? 1 : 0;
 }
 
 } // namespace
 
 int gpibLogc(const char* path, const char* cmd, const char* value, const char* resp) {
-    FILE* fp = fopen(path, "a");
-    if (fp == nullptr) return 0;
-    int result = cmd == nullptr ? logcHeader(fp) : logcRecord(fp, cmd, value, resp);
-    fclose(fp);
+    int fd = open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0) return 0;
+    int result = cmd == nullptr ? logcHeader(fd) : logcRecord(fd, cmd, value, resp);
+    close(fd);
     return result;
 }
