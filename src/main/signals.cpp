@@ -29,6 +29,10 @@ void* sigThread(void* /*arg*/) {
 } // namespace
 
 int sigStart() {
+    // A data log past the file-size limit or a closed output pipe is a
+    // failed write, shown and survived, not a reason to die.
+    signal(SIGXFSZ, SIG_IGN);
+    signal(SIGPIPE, SIG_IGN);
     sigemptyset(&termSignals);
     for (int s : {SIGINT, SIGTERM, SIGHUP, SIGQUIT})
         if (sigaddset(&termSignals, s) != 0) return 1;
