@@ -11,6 +11,7 @@
 #include "bus/port.h"
 #include "sim.h"
 #include "support/stores.h"
+#include "support/wire.h"
 
 namespace {
 
@@ -36,15 +37,6 @@ class PortTest : public ::testing::Test {
         ASSERT_EQ(gpibOpen(1, sim2.path().c_str()), 1);
         gpibBind();
     }
-    // Lines reach the simulator asynchronously: a marker written last tells
-    // when everything before it has arrived.
-    static Lines settle(qsim::Controller& sim, FILE* fp) {
-        gpibPuts(fp, "MARK");
-        EXPECT_TRUE(sim.waitForLine("MARK", 10s));
-        Lines l = sim.lines();
-        l.pop_back();
-        return l;
-    }
 };
 
 TEST_F(PortTest, AddressesOnlyWhenTheAddressChanges) {
@@ -52,7 +44,7 @@ TEST_F(PortTest, AddressesOnlyWhenTheAddressChanges) {
     GpibRec* b = addRecord(kDspHead, 0, 7, "VOLT?");
     openBoth();
     for (GpibRec* r : {a, a, b, a}) EXPECT_NE(setDevAddr(r), 0);
-    EXPECT_EQ(settle(sim1, GpibDev[0]), (Lines{"++addr 5", "++addr 7", "++addr 5"}));
+    EXPECT_EQ(wireLines(sim1, GpibDev[0]), (Lines{"++addr 5", "++addr 7", "++addr 5"}));
 }
 
 TEST_F(PortTest, EachControllerKeepsItsOwnAddress) {
@@ -60,8 +52,8 @@ TEST_F(PortTest, EachControllerKeepsItsOwnAddress) {
     GpibRec* b = addRecord(kDspHead, 1, 5, "VOLT?");
     openBoth();
     for (GpibRec* r : {a, b, a, b}) setDevAddr(r);
-    EXPECT_EQ(settle(sim1, GpibDev[0]), (Lines{"++addr 5"}));
-    EXPECT_EQ(settle(sim2, GpibDev[1]), (Lines{"++addr 5"}));
+    EXPECT_EQ(wireLines(sim1, GpibDev[0]), (Lines{"++addr 5"}));
+    EXPECT_EQ(wireLines(sim2, GpibDev[1]), (Lines{"++addr 5"}));
 }
 
 TEST_F(PortTest, Address999CountsAsSelectedUntilAnotherIsUsed) {
@@ -71,7 +63,7 @@ TEST_F(PortTest, Address999CountsAsSelectedUntilAnotherIsUsed) {
     setDevAddr(odd);
     setDevAddr(five);
     setDevAddr(odd);
-    EXPECT_EQ(settle(sim1, GpibDev[0]), (Lines{"++addr 5", "++addr 999"}));
+    EXPECT_EQ(wireLines(sim1, GpibDev[0]), (Lines{"++addr 5", "++addr 999"}));
 }
 
 TEST_F(PortTest, WithoutAddressingCommandOrStreamNothingIsSent) {
@@ -89,7 +81,7 @@ TEST_F(PortTest, WithoutAddressingCommandOrStreamNothingIsSent) {
     EXPECT_EQ(setDevAddr(c), 1);
     EXPECT_EQ(addr_c[1], 9);
     setDevAddr(b);
-    EXPECT_EQ(settle(sim1, GpibDev[0]), Lines{});
+    EXPECT_EQ(wireLines(sim1, GpibDev[0]), Lines{});
 }
 
 TEST_F(PortTest, OpenMakesThePortRawAndNonBlocking) {

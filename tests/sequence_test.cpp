@@ -11,6 +11,7 @@
 #include "display/handshake.h"
 #include "sim.h"
 #include "support/stores.h"
+#include "support/wire.h"
 
 namespace {
 
@@ -33,13 +34,7 @@ class SequenceTest : public ::testing::Test {
         ASSERT_EQ(gpibOpen(0, sim.path().c_str()), 1);
         gpibBind();
     }
-    Lines wire() {
-        gpibPuts(GpibDev[0], "MARK");
-        EXPECT_TRUE(sim.waitForLine("MARK", 10s));
-        Lines l = sim.lines();
-        l.pop_back();
-        return l;
-    }
+    Lines wire() { return wireLines(sim, GpibDev[0]); }
 };
 
 TEST_F(SequenceTest, InitRunsTheThreeKindsOfRecord) {
