@@ -1,5 +1,6 @@
 // The answer reader against a raw pseudo-terminal whose controller side the
 // test writes byte by byte.
+#include <atomic>
 #include <chrono>
 #include <gtest/gtest.h>
 #include <string>
@@ -72,15 +73,18 @@ TEST_F(ReaderTest, PiecesAreJoinedUntilTheLineFeed) {
 
 // One wait may span many attempts; those that passed are not left over.
 TEST_F(ReaderTest, AttemptsSpentWaitingAreUsedUp) {
-    std::thread writer([this] {
+    std::atomic<bool> reading{false};
+    std::thread writer([this, &reading] {
+        while (!reading.load()) std::this_thread::yield();
         std::this_thread::sleep_for(std::chrono::milliseconds(60));
         pty.write("+1.0\n");
     });
+    reading.store(true);
     int left = gpibRead(rec, 0);
     writer.join();
     EXPECT_STREQ(rec->resp, "+1.0");
     EXPECT_GT(left, 0);
-    EXPECT_LE(left, 300 - 60);
+    EXPECT_LE(left, 300 - 50);
 }
 
 TEST_F(ReaderTest, LinesAlreadyBufferedAreReadWithoutWaiting) {

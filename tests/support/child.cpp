@@ -70,6 +70,10 @@ std::optional<int> Child::wait(std::chrono::milliseconds timeout) {
         pid_t r = waitpid(pid_, &st, WNOHANG);
         if (r == pid_) {
             status_ = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
+            termSignal_ = WIFSIGNALED(st) ? WTERMSIG(st) : 0;
+            // The pipes reach their end with the child: collect the rest.
+            if (outReader_.joinable()) outReader_.join();
+            if (errReader_.joinable()) errReader_.join();
             break;
         }
         if (std::chrono::steady_clock::now() > until) break;

@@ -21,7 +21,10 @@ class Child {
     void closeInput();
     void signal(int sig);
     // The exit code (128 + signal when killed), or nothing after the timeout.
+    // Once it returns a code, out() and err() hold everything written.
     std::optional<int> wait(std::chrono::milliseconds timeout);
+    // The signal that ended the child, 0 when it exited or still runs.
+    int termSignal() const { return termSignal_; }
     std::string out() const;
     std::string err() const;
     // Waits until the error output contains text.
@@ -33,6 +36,7 @@ class Child {
     pid_t pid_ = -1;
     int in_ = -1;
     std::optional<int> status_;
+    int termSignal_ = 0;
     mutable std::mutex mutex_;
     std::string out_;
     std::string err_;

@@ -14,6 +14,6 @@ struct RunResult {
 };
 
 // Runs argv[0] (a path, not searched in PATH) with argv as its argument
-// vector, standard input from /dev/null, the current environment and working
+// vector, standard input closed at once, the current environment and working
 // directory. The child is killed with SIGKILL after timeoutMs.
 RunResult runProgram(const std::vector<std::string>& argv, int timeoutMs = 10000);
