@@ -10,9 +10,8 @@
 #include <thread>
 #include <vector>
 
-#include "sim.h"
 #include "support/child.h"
-#include "support/tempdir.h"
+#include "support/logged_run.h"
 
 namespace {
 
@@ -26,33 +25,15 @@ std::vector<std::string> split(const std::string& text, char sep) {
     return out;
 }
 
-class DataLogTest : public ::testing::Test {
+class DataLogTest : public LoggedRun {
   protected:
-    qsim::Controller sim;
-    TempDir tmp;
-    std::string dir = tmp.path();
-    std::string conf;
-    std::string log;
-
-    void SetUp() override {
-        conf = dir + "/test.conf";
-        log = dir + "/data.csv";
-        ASSERT_TRUE(sim.start());
-    }
+    void SetUp() override { ASSERT_TRUE(sim.start()); }
 
     void writeConf(const std::string& records) {
         std::ofstream(conf) << "addr:1;0;++addr\nread:1;0;++read eoi;100\n" << records;
     }
     std::vector<std::string> args(const std::string& interval = "-u20") {
         return {QUORVEL_BIN, "-c" + conf, "-l" + log, interval, sim.path()};
-    }
-    // Waits until the log holds at least n finished rows.
-    bool waitRows(size_t n) {
-        for (int i = 0; i < 2000; i++) {
-            if (split(readFile(log), '\n').size() > n) return true;
-            std::this_thread::sleep_for(10ms);
-        }
-        return false;
     }
 };
 
@@ -82,7 +63,7 @@ TEST_F(DataLogTest, TheMarkCommentStandsInOneRowAndTheStateStays) {
     Child q(args());
     ASSERT_TRUE(waitRows(2));
     q.type("mark first run, \"quoted\"\n");
-    size_t before = split(readFile(log), '\n').size();
+    size_t before = rows().size();
     ASSERT_TRUE(waitRows(before + 3));
     q.type("quit\n");
     ASSERT_EQ(q.wait(30s), 0);

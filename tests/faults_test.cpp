@@ -14,36 +14,16 @@
 #include <unistd.h>
 #include <vector>
 
-#include "sim.h"
 #include "support/child.h"
-#include "support/tempdir.h"
+#include "support/logged_run.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 
-std::vector<std::string> rows(const std::string& log) {
-    std::vector<std::string> out;
-    std::istringstream in(log);
-    std::string line;
-    std::getline(in, line);
-    while (std::getline(in, line)) out.push_back(line);
-    return out;
-}
-
-class FaultsTest : public ::testing::Test {
+class FaultsTest : public LoggedRun {
   protected:
-    qsim::Controller sim;
-    TempDir tmp;
-    std::string dir = tmp.path();
-    std::string conf;
-    std::string log;
-
-    void SetUp() override {
-        conf = dir + "/test.conf";
-        log = dir + "/data.csv";
-        writeConf("");
-    }
+    void SetUp() override { writeConf(""); }
 
     void writeConf(const std::string& extra) {
         std::ofstream(conf) << "addr:1;0;++addr\naddr:2;0;++addr\n"
@@ -58,28 +38,13 @@ class FaultsTest : public ::testing::Test {
         a.insert(a.end(), devices.begin(), devices.end());
         return a;
     }
-    // Waits until the last finished row of the data log satisfies cond.
-    template <class Cond> bool waitRow(Cond cond, std::chrono::seconds limit = 30s) {
-        auto until = std::chrono::steady_clock::now() + limit;
-        while (std::chrono::steady_clock::now() < until) {
-            auto r = rows(readFile(log));
-            if (r.size() >= 2 && cond(r[r.size() - 2])) return true;
-            std::this_thread::sleep_for(20ms);
-        }
-        return false;
-    }
-    int count(qsim::Controller& s, const std::string& line) {
-        int n = 0;
-        for (const auto& l : s.lines()) n += l == line ? 1 : 0;
-        return n;
-    }
     static bool endsWith(const std::string& row, const std::string& tail) {
         return row.size() >= tail.size() &&
                row.compare(row.size() - tail.size(), tail.size(), tail) == 0;
     }
     // Every row of the log is whole: numbered in order with all its cells.
     void expectWholeRows(size_t cells) {
-        auto r = rows(readFile(log));
+        auto r = rows();
         for (size_t i = 0; i < r.size(); i++) {
             EXPECT_EQ(std::stoul(r[i]), i + 1) << r[i];
             size_t commas = 0;
@@ -92,9 +57,9 @@ class FaultsTest : public ::testing::Test {
 TEST_F(FaultsTest, AVanishedControllerTurnsReadingsToErrAndQuitStillCleansUp) {
     ASSERT_TRUE(sim.start());
     Child q(args({sim.path()}));
-    ASSERT_TRUE(waitRow([](const std::string& r) { return !endsWith(r, ",ERR"); }));
+    ASSERT_TRUE(waitLastRow([](const std::string& r) { return !endsWith(r, ",ERR"); }));
     sim.vanish();
-    ASSERT_TRUE(waitRow([](const std::string& r) { return endsWith(r, ",ERR"); }));
+    ASSERT_TRUE(waitLastRow([](const std::string& r) { return endsWith(r, ",ERR"); }));
     q.type("vget\n");
     q.type("quit\n");
     ASSERT_EQ(q.wait(30s), 0);
@@ -108,33 +73,33 @@ TEST_F(FaultsTest, OnlyTheVanishedControllerFails) {
     ASSERT_TRUE(sim2.start());
     writeConf("dsp:2;22;V2: ;MEAS:VOLT?;6;0\n");
     Child q(args({sim.path(), sim2.path()}));
-    ASSERT_TRUE(waitRow([](const std::string& r) { return !endsWith(r, ",ERR"); }));
+    ASSERT_TRUE(waitLastRow([](const std::string& r) { return !endsWith(r, ",ERR"); }));
     sim2.vanish();
-    ASSERT_TRUE(waitRow([](const std::string& r) {
+    ASSERT_TRUE(waitLastRow([](const std::string& r) {
         return endsWith(r, ",ERR") && r.find(",ERR,") == std::string::npos;
     }));
     q.type("quit\n");
     ASSERT_EQ(q.wait(30s), 0);
-    EXPECT_EQ(count(sim, "OUTP OFF"), 1);
+    EXPECT_EQ(wireCount(sim, "OUTP OFF"), 1);
 }
 
 TEST_F(FaultsTest, AControllerPluggedBackInIsReopenedAndReaddressed) {
     std::string link = dir + "/gpib0";
     ASSERT_TRUE(sim.start(link));
     Child q(args({link}));
-    ASSERT_TRUE(waitRow([](const std::string& r) { return !endsWith(r, ",ERR"); }));
+    ASSERT_TRUE(waitLastRow([](const std::string& r) { return !endsWith(r, ",ERR"); }));
     sim.vanish();
-    ASSERT_TRUE(waitRow([](const std::string& r) { return endsWith(r, ",ERR"); }));
+    ASSERT_TRUE(waitLastRow([](const std::string& r) { return endsWith(r, ",ERR"); }));
     sim.clearTraffic();
     ASSERT_TRUE(sim.reappear());
-    ASSERT_TRUE(waitRow([](const std::string& r) { return !endsWith(r, ",ERR"); }));
+    ASSERT_TRUE(waitLastRow([](const std::string& r) { return !endsWith(r, ",ERR"); }));
     auto wire = sim.lines();
     ASSERT_FALSE(wire.empty());
     EXPECT_EQ(wire.front(), "++addr 22");
     q.type("vget\nquit\n");
     ASSERT_EQ(q.wait(30s), 0);
     EXPECT_NE(q.out().find("+"), std::string::npos);
-    EXPECT_EQ(count(sim, "OUTP OFF"), 1);
+    EXPECT_EQ(wireCount(sim, "OUTP OFF"), 1);
 }
 
 TEST_F(FaultsTest, ACommandLogThatCannotBeWrittenShowsTheStatusAndTheRunGoesOn) {
@@ -150,7 +115,7 @@ TEST_F(FaultsTest, ACommandLogThatCannotBeWrittenShowsTheStatusAndTheRunGoesOn) 
     q.type("vget\nquit\n");
     ASSERT_EQ(q.wait(30s), 0);
     EXPECT_NE(q.out().find("\n\n\nCfg (command) log file error"), std::string::npos);
-    EXPECT_EQ(count(sim, "VOLT?"), 2);
+    EXPECT_EQ(wireCount(sim, "VOLT?"), 2);
 }
 
 TEST_F(FaultsTest, AFloodDuringTheOffDrainDoesNotHangTheEnd) {
@@ -160,7 +125,7 @@ TEST_F(FaultsTest, AFloodDuringTheOffDrainDoesNotHangTheEnd) {
     ASSERT_TRUE(sim.waitForLine("MEAS:VOLT?", 20s));
     q.type("quit\n");
     ASSERT_EQ(q.wait(60s), 0);
-    EXPECT_EQ(count(sim, "OUTP OFF"), 1);
+    EXPECT_EQ(wireCount(sim, "OUTP OFF"), 1);
 }
 
 struct SignalCase {
@@ -209,7 +174,7 @@ TEST_P(SignalStageTest, ExactlyOneCleanUpWithEveryFinishedRow) {
         EXPECT_EQ(*code, 8);
         EXPECT_EQ(q.err(), "\nquorvel terminating on signal " + std::to_string(c.sig) + ".\n");
     }
-    EXPECT_EQ(count(sim, "OUTP OFF"), 1);
+    EXPECT_EQ(wireCount(sim, "OUTP OFF"), 1);
     expectWholeRows(6);
 }
 

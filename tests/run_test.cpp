@@ -12,6 +12,7 @@
 
 #include "sim.h"
 #include "support/child.h"
+#include "support/logged_run.h"
 #include "support/tempdir.h"
 
 namespace {
@@ -43,11 +44,6 @@ class RunTest : public ::testing::Test {
         a.insert(a.end(), extra.begin(), extra.end());
         return a;
     }
-    int count(const std::string& line) {
-        int n = 0;
-        for (const auto& l : sim.lines()) n += l == line ? 1 : 0;
-        return n;
-    }
 };
 
 TEST_F(RunTest, QuitRunsTheOffSequenceAndExitsCleanly) {
@@ -55,7 +51,7 @@ TEST_F(RunTest, QuitRunsTheOffSequenceAndExitsCleanly) {
     ASSERT_TRUE(sim.waitForLine("MEAS:VOLT?", 20s));
     q.type("quit\n");
     ASSERT_EQ(q.wait(30s), 0);
-    EXPECT_EQ(count("OUTP OFF"), 1);
+    EXPECT_EQ(wireCount(sim, "OUTP OFF"), 1);
     EXPECT_EQ(q.err(), "");
     EXPECT_TRUE(q.out().ends_with("\n\n"));
 }
@@ -65,7 +61,7 @@ TEST_F(RunTest, EndOfInputEndsTheRunAsQuitDoes) {
     ASSERT_TRUE(sim.waitForLine("MEAS:VOLT?", 20s));
     q.closeInput();
     ASSERT_EQ(q.wait(30s), 0);
-    EXPECT_EQ(count("OUTP OFF"), 1);
+    EXPECT_EQ(wireCount(sim, "OUTP OFF"), 1);
     EXPECT_EQ(q.out().find("Invalid command"), std::string::npos);
 }
 
@@ -111,7 +107,7 @@ TEST_F(RunTest, ASignalDuringANeverEndingInitWaitCleansUpOnce) {
     q.signal(SIGTERM);
     ASSERT_EQ(q.wait(30s), 8);
     EXPECT_EQ(q.err(), "\nquorvel terminating on signal 15.\n");
-    EXPECT_EQ(count("OUTP OFF"), 1);
+    EXPECT_EQ(wireCount(sim, "OUTP OFF"), 1);
 }
 
 TEST_F(RunTest, ASecondSignalDoesNotStartASecondCleanUp) {
@@ -123,7 +119,7 @@ TEST_F(RunTest, ASecondSignalDoesNotStartASecondCleanUp) {
     q.signal(SIGHUP);
     ASSERT_EQ(q.wait(30s), 8);
     EXPECT_EQ(q.err(), "\nquorvel terminating on signal 2.\n");
-    EXPECT_EQ(count("OUTP OFF"), 1);
+    EXPECT_EQ(wireCount(sim, "OUTP OFF"), 1);
     // Every finished row is in the closed log.
     std::string log = readFile(dir + "/data.csv");
     EXPECT_EQ(log.rfind("Record,Date,Time,Mark,Comment,V: \n1,", 0), 0U) << log;
