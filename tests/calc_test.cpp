@@ -102,6 +102,10 @@ TEST_F(Calc, PrecisionLimits) {
     std::string wide = show(1.0F, 200);
     EXPECT_EQ(wide.size(), 63U);
     EXPECT_EQ(wide, "1." + std::string(61, '0'));
+    // The largest count shows the same text without formatting gigabytes;
+    // a tiny value's digits run far past the point and are cut, not rounded.
+    EXPECT_EQ(show(1.0F, 2147483647U), wide);
+    EXPECT_EQ(show(1e-30F, 2147483647U), show(1e-30F, 4000));
 }
 
 TEST_F(Calc, PositionsCountEveryDisplayRecord) {
@@ -133,16 +137,18 @@ TEST_F(Calc, SamePositionTwiceFeedsOnlyTheFirstOperand) {
     EXPECT_STREQ(add->resp, "000004");
 }
 
-TEST_F(Calc, MissingOrFailedReadingsCountAsZero) {
+TEST_F(Calc, FailedReadingsFailTheResultOthersCountAsZero) {
     reading("ERR");
     reading("");
     reading("  -1.5e1xyz");
     GpibRec* err = calc('+', 1, 0, 1, 0.0F, 1.0F);
+    GpibRec* err2 = calc('+', 3, 1, 1);
     GpibRec* empty = calc('+', 0, 2, 1, 2.0F);
     GpibRec* beyond = calc('+', 9, 0, 1, 0.0F, 4.0F);
     GpibRec* partial = calc('*', 3, 0, 1, 0.0F, 2.0F);
-    for (GpibRec* r : {err, empty, beyond, partial}) gpibCalc(r);
-    EXPECT_STREQ(err->resp, "0001.0");
+    for (GpibRec* r : {err, err2, empty, beyond, partial}) gpibCalc(r);
+    EXPECT_STREQ(err->resp, "ERR");
+    EXPECT_STREQ(err2->resp, "ERR");
     EXPECT_STREQ(empty->resp, "0002.0");
     EXPECT_STREQ(beyond->resp, "0004.0");
     EXPECT_STREQ(partial->resp, "-030.0");

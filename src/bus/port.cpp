@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bsd/string.h>
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
@@ -85,6 +86,11 @@ int gpibWrite(FILE* fp, const char* line, size_t len) {
 } // namespace
 
 int gpibOpen(int dev, const char* path) {
+    // A path cut to fit could never be opened again after an unplugging.
+    if (strlen(path) >= sizeof gpibPath[dev]) {
+        errno = ENAMETOOLONG;
+        return 0;
+    }
     int fd = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return 0;
     // Two programs on one controller would garble each other's lines.
@@ -130,9 +136,9 @@ void gpibLost(int dev) {
     gpibRetryAt[dev] = clkAddNs(clkNow(), kRetryNs);
 }
 
-void gpibReconnect() {
+void gpibReconnect(bool now) {
     for (int d = 0; d < kControllers; d++) {
-        if (!gpibLostDev[d] || clkDiffNs(clkNow(), gpibRetryAt[d]) > 0) continue;
+        if (!gpibLostDev[d] || (!now && clkDiffNs(clkNow(), gpibRetryAt[d]) > 0)) continue;
         gpibRetryAt[d] = clkAddNs(clkNow(), kRetryNs);
         char path[sizeof gpibPath[d]];
         strlcpy(path, gpibPath[d], sizeof path);
@@ -156,7 +162,8 @@ int setDevAddr(GpibRec* rec) {
     if (a.cmd[0] != '\0' && rec->file != nullptr) {
         char line[kLineMax];
         int n = snprintf(line, sizeof line, "%s %d\n", a.cmd, rec->adr);
-        result = gpibWrite(rec->file, line, std::min(static_cast<size_t>(n), sizeof line - 1));
+        if (gpibWrite(rec->file, line, std::min(static_cast<size_t>(n), sizeof line - 1)) < 0)
+            result = 0;
     }
     if (result != 0) cached = rec->adr;
     return result;

@@ -15,7 +15,8 @@
 extern int32_t addr_c[kControllers];
 
 // Set once the clean-up takes over the bus: loops that could run for ever
-// (the init sequence's waits and drains) give up.
+// (the init sequence's waits and drains) give up, and nothing but the off
+// sequence is sent any more.
 extern std::atomic<int> busStopping;
 
 // Held for every exchange with a controller.
@@ -23,7 +24,7 @@ extern std::mutex busMutex;
 using BusLock = std::lock_guard<std::mutex>;
 
 // Opens controller dev (0 or 1) from path; returns 1, or 0 when it cannot be
-// opened or another program holds its lock.
+// opened, another program holds its lock, or the path is too long to keep.
 int gpibOpen(int dev, const char* path);
 
 // Points every record's file at its controller's stream (null when closed).
@@ -33,13 +34,13 @@ void gpibBind();
 // with the bus held.
 void gpibClose(int dev);
 
-// A controller whose device failed (unplugged: end of file, EIO, ENXIO,
+// A controller whose device failed (unplugged: a hang-up, EIO, ENXIO,
 // ENODEV) is closed, its readings fail, and gpibReconnect opens its path
 // again. Call both with the bus held.
 void gpibLost(int dev);
-// Tries, at most once a second per controller, to reopen lost controllers;
-// a reopened one is addressed afresh on its next use.
-void gpibReconnect();
+// Tries, at most once a second per controller (or at once with now set), to
+// reopen lost controllers; a reopened one is addressed afresh on its next use.
+void gpibReconnect(bool now = false);
 // True when errno after a failed read or write means the device is gone.
 bool gpibGone(int err);
 

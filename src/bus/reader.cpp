@@ -16,6 +16,17 @@ constexpr long long kAttemptNs = 1000000;
 
 enum class Chunk { Data, Empty, Fault, Gone };
 
+// A read that returned no bytes: a port left with VMIN and VTIME at 0 says
+// "nothing yet" so, and a plain file at its end says it for ever. Only a
+// hang-up means the controller is gone; a descriptor that reports input it
+// does not give is waited out like a fault, not spun on.
+Chunk emptyRead(int fd) {
+    pollfd p{fd, POLLIN, 0};
+    if (poll(&p, 1, 0) <= 0) return Chunk::Empty;
+    if ((p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) return Chunk::Gone;
+    return (p.revents & POLLIN) != 0 ? Chunk::Fault : Chunk::Empty;
+}
+
 // One non-blocking line read: whatever part of a line is waiting, at most 63
 // bytes.
 Chunk readChunk(FILE* fp, char* scratch, size_t size) {
@@ -25,8 +36,8 @@ Chunk readChunk(FILE* fp, char* scratch, size_t size) {
     bool eof = feof(fp) != 0;
     clearerr(fp);
     if (got != nullptr && scratch[0] != '\0') return Chunk::Data;
-    if (eof) return Chunk::Gone;
     if (err != 0 && err != EAGAIN) return gpibGone(err) ? Chunk::Gone : Chunk::Fault;
+    if (eof) return emptyRead(fileno(fp));
     return Chunk::Empty;
 }
 

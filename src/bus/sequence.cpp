@@ -12,6 +12,7 @@ namespace {
 
 constexpr long kSettleMs = 20;
 constexpr long kOffWaitMs = 1000;
+constexpr long long kAttemptGapNs = 10000000LL;
 // An instrument that never stops talking must not hold the run for ever.
 constexpr long long kDrainLimitNs = 5000000000LL;
 
@@ -27,7 +28,12 @@ void initWaitFor(GpibRec* r) {
     printf("\nSending %s to dev %d, adr %d, to match response to %s", r->cmd, dev1(r), r->adr,
            r->label);
     fflush(stdout);
+    // However short the controller's time-out, the instrument gets at most
+    // 100 attempts a second.
+    timespec next = clkNow();
     while (strncasecmp(r->resp, r->label, sizeof r->label) != 0 && !stopping(true)) {
+        clkSleepUntil(next);
+        next = clkAddNs(clkNow(), kAttemptGapNs);
         if (r->file != nullptr) gpibPuts(r->file, r->cmd);
         gpibSendRead(r);
         gpibRead(r, 0);
@@ -72,6 +78,12 @@ int gpibOff(GpibRec* head) {
     dspRequestPause();
     clkSleepMs(kOffWaitMs);
     dspAwaitPassEnd();
+    {
+        // A controller lost during the run may be back: its instruments must
+        // be switched off too.
+        BusLock bus(busMutex);
+        gpibReconnect(true);
+    }
     for (GpibRec* r = head; r != nullptr; r = r->next) {
         {
             BusLock bus(busMutex);

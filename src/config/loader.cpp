@@ -13,10 +13,12 @@
 namespace {
 
 char cfgVar[64];
+char cfgName[256];
 int storedRecords;
 
 constexpr int kLineSize = 256;
 constexpr int kMaxWait = 999;
+constexpr size_t kMaxCfgBytes = 1 << 20;
 
 // strtol semantics, keeping the low 32 bits of what was read.
 int32_t cfgInt(const char* s) {
@@ -25,6 +27,22 @@ int32_t cfgInt(const char* s) {
 
 uint32_t cfgUnsigned(const char* s) {
     return static_cast<uint32_t>(strtol(s, nullptr, 10));
+}
+
+enum class Read { Line, End, Refused };
+
+// fgets with two guards: a NUL byte or a file beyond kMaxCfgBytes is no
+// configuration (a device such as /dev/zero would otherwise be read for ever).
+Read cfgGetLine(FILE* fp, char* line, size_t size, size_t* total) {
+    size_t len = 0;
+    int c = 0;
+    while (len + 1 < size && (c = getc(fp)) != EOF) {
+        if (c == '\0' || ++*total > kMaxCfgBytes) return Read::Refused;
+        line[len++] = static_cast<char>(c);
+        if (c == '\n') break;
+    }
+    line[len] = '\0';
+    return len == 0 ? Read::End : Read::Line;
 }
 
 bool hasPrefix(const char* s, const char* prefix) {
@@ -170,9 +188,10 @@ const char* getCfgVar(const char* line, int n) {
 }
 
 int loadCfg(const char* path, int noSuffix) {
-    char name[kLineSize];
-    if (strlcpy(name, path, sizeof name) >= sizeof name) return 3;
-    if (!noSuffix && strlcat(name, ".conf", sizeof name) >= sizeof name) return 3;
+    char* name = cfgName;
+    name[0] = '\0';
+    if (strlcpy(name, path, sizeof cfgName) >= sizeof cfgName) return 3;
+    if (!noSuffix && strlcat(name, ".conf", sizeof cfgName) >= sizeof cfgName) return 3;
     FILE* fp = fopen(name, "r");
     if (fp == nullptr) return 3;
 
@@ -182,7 +201,9 @@ int loadCfg(const char* path, int noSuffix) {
     storedRecords = 0;
     int result = 0;
     char line[kLineSize];
-    while (fgets(line, sizeof line, fp) != nullptr) {
+    size_t total = 0;
+    Read got = Read::Line;
+    while ((got = cfgGetLine(fp, line, sizeof line, &total)) == Read::Line) {
         if (storedRecords >= kMaxRecords) break;
         strnl(line, sizeof line);
         if (!cfgLine(line)) {
@@ -191,11 +212,15 @@ int loadCfg(const char* path, int noSuffix) {
         }
     }
     // A read error (a directory, an unreadable device) is no valid file.
-    if (ferror(fp)) result = 3;
+    if (ferror(fp) || got == Read::Refused) result = 3;
     fclose(fp);
     return result;
 }
 
 int cfgRecords() {
     return storedRecords;
+}
+
+const char* cfgFileName() {
+    return cfgName;
 }

@@ -6,8 +6,12 @@
 const char* getCfgVar(const char* line, int n);
 
 // Loads path (plus ".conf" unless noSuffix) into Dict, Index, Read_gpib and
-// Addr_gpib. Returns 0 on success, 3 when the file or a line is refused.
+// Addr_gpib. Returns 0 on success, 3 when the file or a line is refused, and
+// when the file holds a NUL byte or is larger than 1 MiB.
 int loadCfg(const char* path, int noSuffix);
 
 // Number of records stored by the last loadCfg.
 int cfgRecords();
+
+// The file the last loadCfg read (the path with its ".conf").
+const char* cfgFileName();

@@ -24,10 +24,16 @@ unsigned rec_num;
 char recBuf[1024];
 
 bool writeAll(int fd, const char* data, size_t len) {
+    // A record the disk takes only in part is cut away again: a cut number
+    // would read as a valid one.
+    off_t start = lseek(fd, 0, SEEK_END);
     while (len > 0) {
         ssize_t n = write(fd, data, len);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
+        if (n <= 0) {
+            if (start >= 0) ftruncate(fd, start);
+            return false;
+        }
         data += n;
         len -= static_cast<size_t>(n);
     }

@@ -1,5 +1,6 @@
 #include "console/cmdproc.h"
 
+#include <bsd/string.h>
 #include <cstdio>
 #include <cstring>
 
@@ -20,16 +21,25 @@ enum class Input { Line, TooLong, End };
 
 // Reads one line; a line that does not fit is read to its end and refused,
 // since its tail would otherwise reach an instrument as a command of its own.
+// So is a line holding a NUL, which would hide what follows it from every
+// length test.
 Input cmdReadLine(char* line) {
     memset(line, 0, kLineSize);
-    if (fgets(line, static_cast<int>(kLineSize), stdin) == nullptr) return Input::End;
-    size_t len = strlen(line);
-    if (len > 0 && line[len - 1] == '\n') return Input::Line;
-    if (len < kLineSize - 1) return Input::Line; // last line without its line feed
+    size_t len = 0;
+    bool refused = false;
     int c = 0;
-    while ((c = getchar()) != EOF && c != '\n') {
+    while ((c = getchar()) != EOF) {
+        if (c == '\0') refused = true;
+        if (len < kLineSize - 1) {
+            line[len++] = static_cast<char>(c);
+        } else {
+            refused = true;
+        }
+        if (c == '\n') break;
     }
-    return Input::TooLong;
+    if (c == EOF && len == 0) return Input::End;
+    if (len == kLineSize - 1 && line[len - 1] != '\n') refused = true;
+    return refused ? Input::TooLong : Input::Line;
 }
 
 void cmdPrompt() {
@@ -54,9 +64,13 @@ void cmdDictionary(GpibRec* r, const char* value) {
     dspPause();
     {
         BusLock bus(busMutex);
-        setDevAddr(r);
-        if (r->file != nullptr) gpibPuts(r->file, r->cmd, value);
-        if (r->flag != 0) {
+        // Once the clean-up has begun only the off sequence talks to the
+        // instruments; a command that did not go out says so.
+        bool sent = busStopping.load() == 0 && r->file != nullptr && setDevAddr(r) != 0 &&
+                    gpibPuts(r->file, r->cmd, value) >= 0;
+        if (!sent) {
+            strlcpy(r->resp, kDspErr, sizeof r->resp);
+        } else if (r->flag != 0) {
             clkSleepMs(1);
             gpibSendRead(r);
             gpibRead(r, 0);
@@ -67,7 +81,8 @@ void cmdDictionary(GpibRec* r, const char* value) {
     const char* status = "";
     if (Logc_fp != nullptr && gpibLogc(Logc_fp, r->cmd, value, r->resp) == 0)
         status = retCode[kResultCmdLog];
-    printf("%s\n\n\n%s", r->resp, status);
+    scrPutText(r->resp);
+    printf("\n\n\n%s", status);
     dspRelease();
 }
 

@@ -3,7 +3,9 @@
 #include <atomic>
 #include <bsd/stdio.h>
 #include <bsd/string.h>
+#include <fcntl.h>
 #include <mutex>
+#include <unistd.h>
 
 #include "config/records.h"
 #include "util/csv.h"
@@ -19,25 +21,56 @@ char logName[256];
 // file whole at its end and an unfinished one can be dropped at the close.
 char logBuf[1 << 17];
 bool rowOpen;
+// Where the last whole row ends: a row the disk took only in part is cut
+// back to here, since a cut number would read as a valid one.
+off_t wholeEnd;
 std::atomic<bool> logOpen{false};
 std::atomic<bool> rowFailed{false};
 
+// Pushes what is buffered to the file; on failure drops it and cuts the
+// file back to its last whole row, so the next row starts clean.
+bool logPush() {
+    if (fflush(LogFile) == 0 && ferror(LogFile) == 0) {
+        off_t at = ftello(LogFile);
+        if (at >= 0) wholeEnd = at;
+        return true;
+    }
+    fpurge(LogFile);
+    clearerr(LogFile);
+    if (ftruncate(fileno(LogFile), wholeEnd) == 0) fseeko(LogFile, wholeEnd, SEEK_SET);
+    clearerr(LogFile);
+    return false;
+}
+
 } // namespace
 
-int logCreate(const char* path) {
-    strlcpy(logName, path, sizeof logName);
-    LogFile = fopen(path, "w");
-    if (LogFile == nullptr) return 9;
+int logOpenFile(const char* path) {
+    if (strlcpy(logName, path, sizeof logName) >= sizeof logName) return 9;
+    // Not emptied yet: a start that fails later leaves the file as it was.
+    int fd = open(path, O_WRONLY | O_CREAT | O_NOCTTY | O_CLOEXEC, 0666);
+    if (fd < 0) return 9;
+    LogFile = fdopen(fd, "w");
+    if (LogFile == nullptr) {
+        close(fd);
+        return 9;
+    }
     setvbuf(LogFile, logBuf, _IOFBF, sizeof logBuf);
     logOpen.store(true);
-    if (fputs("Record,Date,Time,Mark,Comment", LogFile) == EOF) return 9;
+    return 0;
+}
+
+int logStart() {
+    std::lock_guard<std::mutex> lock(logMutex);
+    if (LogFile == nullptr) return 9;
+    if (ftruncate(fileno(LogFile), 0) != 0 && lseek(fileno(LogFile), 0, SEEK_END) > 0) return 9;
+    wholeEnd = 0;
+    fputs("Record,Date,Time,Mark,Comment", LogFile);
     for (const GpibRec* r = Index[kDspHead]; r != nullptr; r = r->next) {
         fputc(',', LogFile);
         csvCell(LogFile, r->label);
     }
     // A disk that cannot take the header would not take the rows either.
-    if (fflush(LogFile) != 0) return 9;
-    return 0;
+    return logPush() ? 0 : 9;
 }
 
 bool logIsOpen() {
@@ -72,8 +105,7 @@ bool logRowEnd() {
     std::lock_guard<std::mutex> lock(logMutex);
     if (LogFile == nullptr) return true;
     rowOpen = false;
-    bool ok = fflush(LogFile) == 0 && ferror(LogFile) == 0;
-    clearerr(LogFile);
+    bool ok = logPush();
     rowFailed.store(!ok);
     return ok;
 }

@@ -1,5 +1,6 @@
 // The data log: a CSV file with one row per display pass. Rows are flushed
-// as they end, so a crash loses at most the row being written.
+// as they end, so a crash loses at most the row being written, and a row the
+// disk took only in part is cut away again.
 #pragma once
 
 #include <cstdio>
@@ -8,9 +9,12 @@
 // The open data log, or null (absent without -l, and after the clean-up).
 extern FILE* LogFile;
 
-// Creates (or empties) path and writes the header; returns 0 on success,
-// 9 when the file cannot be created or its column names not written.
-int logCreate(const char* path);
+// Opens path, creating it when missing but leaving what it holds; returns
+// 0, or 9 when it cannot be opened (or its path is too long to keep).
+int logOpenFile(const char* path);
+// Empties the opened log and writes the header; returns 0, or 9 when the
+// column names cannot be written.
+int logStart();
 
 bool logIsOpen();
 const char* logPath();

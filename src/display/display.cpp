@@ -3,7 +3,9 @@
 #include <atomic>
 #include <bsd/stdio.h>
 #include <cstdio>
+#include <poll.h>
 #include <pthread.h>
+#include <unistd.h>
 
 #include "bus/port.h"
 #include "bus/reader.h"
@@ -55,17 +57,34 @@ void dspLogHead(DspState& st) {
     logRowHead(++st.rows, local, mark, comment);
 }
 
-// Returns false when the reading failed.
-bool dspPoll(GpibRec* r) {
+enum class Poll { Read, Failed, Stopped };
+
+Poll dspPoll(GpibRec* r) {
     BusLock bus(busMutex);
+    // The clean-up has the bus: the pass ends here, its row unfinished.
+    if (busStopping.load() != 0) return Poll::Stopped;
     setDevAddr(r);
     if (r->file != nullptr) gpibPuts(r->file, r->cmd);
     clkSleepMs(kShortPauseMs);
     gpibSendRead(r);
-    return gpibRead(r, static_cast<int>(r->flag)) != 0;
+    return gpibRead(r, static_cast<int>(r->flag)) != 0 ? Poll::Read : Poll::Failed;
+}
+
+void dspLogRow() {
+    if (!logIsOpen()) return;
+    for (const GpibRec* r = Index[kDspHead]; r != nullptr; r = r->next) logValue(r->resp);
+    logRowEnd();
+}
+
+// A terminal stopped with Ctrl-S (or a reader that has fallen behind) would
+// block the draw; the pass then goes without one rather than stall the log.
+bool dspTerminalReady() {
+    pollfd p{STDOUT_FILENO, POLLOUT, 0};
+    return poll(&p, 1, 0) == 1 && (p.revents & POLLOUT) != 0;
 }
 
 void dspDraw(DspState& st) {
+    if (!dspTerminalReady()) return;
     fflush(stdout);
     flockfile(stdout);
     ansiCursorSav();
@@ -77,7 +96,6 @@ void dspDraw(DspState& st) {
     ansiCursorPos(kRowReadings, 1);
     fflush(stdout);
     int32_t current = 1;
-    bool logging = logIsOpen();
     for (const GpibRec* r = Index[kDspHead]; r != nullptr; r = r->next) {
         if (r->num != 0) {
             if (r->num != current) {
@@ -85,12 +103,13 @@ void dspDraw(DspState& st) {
                 ansiCursorPos(static_cast<uint8_t>(current), 1);
                 ansiEraseLine();
             }
-            printf("%s%s\t", r->label, r->resp);
+            fputs(r->label, stdout);
+            scrPutText(r->resp);
+            putchar('\t');
         }
-        if (logging) logValue(r->resp);
     }
-    if (logging) {
-        bool failed = !logRowEnd();
+    if (logIsOpen()) {
+        bool failed = logFailed();
         if (failed != st.logShownFailed) {
             st.logShownFailed = failed;
             ansiCursorPos(kRowLogNotice, 1);
@@ -113,8 +132,12 @@ void dspPass(DspState& st) {
             gpibCalc(r);
             continue;
         }
-        if (!dspPoll(r)) st.reset = flagDspReset;
+        Poll p = dspPoll(r);
+        if (p == Poll::Stopped) return;
+        if (p == Poll::Failed) st.reset = flagDspReset;
     }
+    // The row goes to the file before the screen, which may be held up.
+    dspLogRow();
     dspDraw(st);
 }
 
@@ -124,7 +147,7 @@ void* gpibDsp(void* /*arg*/) {
     DspState st;
     for (;;) {
         if (dspTurn()) dspPass(st);
-        clkSleep(update_tm);
+        dspSleep(update_tm);
     }
 }
 

@@ -1,8 +1,11 @@
 #include "display/handshake.h"
 
 #include <bsd/string.h>
+#include <chrono>
+#include <condition_variable>
 #include <mutex>
 
+#include "bus/port.h"
 #include "config/records.h"
 #include "display/display.h"
 #include "util/clock.h"
@@ -15,6 +18,15 @@ namespace {
 
 char gpibDspMarkText[kMarkTextSize];
 std::mutex markMutex;
+
+// The display's sleep between passes ends early on a pause request or the
+// end of the run; the lock only orders the test against the wake-up.
+std::mutex wakeMutex;
+std::condition_variable wakeCv;
+
+bool wakeDue() {
+    return (gpibDspWait.load() != 0 && gpibDspAck.load() == 0) || busStopping.load() != 0;
+}
 
 constexpr long long kNsPerMs = 1000000LL;
 constexpr long long kAckPollNs = 10 * kNsPerMs;
@@ -30,13 +42,27 @@ long long longestPassNs() {
 
 } // namespace
 
+void dspWake() {
+    { std::lock_guard<std::mutex> lock(wakeMutex); }
+    wakeCv.notify_all();
+}
+
+void dspSleep(const timespec& interval) {
+    if (interval.tv_sec < 0 || (interval.tv_sec == 0 && interval.tv_nsec <= 0)) return;
+    auto until = std::chrono::steady_clock::now() + std::chrono::seconds(interval.tv_sec) +
+                 std::chrono::nanoseconds(interval.tv_nsec);
+    std::unique_lock<std::mutex> lock(wakeMutex);
+    wakeCv.wait_until(lock, until, wakeDue);
+}
+
 void dspPause() {
-    gpibDspWait.store(1);
-    gpibDspWait.notify_all();
+    dspRequestPause();
     while (gpibDspAck.load() == 0) gpibDspAck.wait(0);
 }
 
 void dspRelease() {
+    // Once the run is stopping the bus stays with the off sequence.
+    if (busStopping.load() != 0) return;
     gpibDspWait.store(0);
     gpibDspWait.notify_all();
 }
@@ -44,6 +70,7 @@ void dspRelease() {
 void dspRequestPause() {
     gpibDspWait.store(1);
     gpibDspWait.notify_all();
+    dspWake();
 }
 
 void dspAwaitPassEnd() {

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <ctime>
 
 extern std::atomic<int> gpibDspWait; // pause request
 extern std::atomic<int> gpibDspAck;  // pause acknowledgement, display thread only
@@ -23,6 +24,12 @@ void dspRequestPause();
 // Shutdown side: waits, with a bound long enough for the longest possible
 // display pass, until the display thread has acknowledged.
 void dspAwaitPassEnd();
+
+// Display side: sleeps for interval, or less when a pause is requested or
+// the run is stopping.
+void dspSleep(const timespec& interval);
+// Ends the display's sleep so that it sees a changed flag at once.
+void dspWake();
 
 // Display side: one turn of the handshake. Returns true when a display pass
 // is to run now.

@@ -1,5 +1,6 @@
 #include "main/cli.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <strings.h>
@@ -67,9 +68,13 @@ const char* cliValue(FlagBit bit) {
     return cliGiven(bit) ? Flags[bit].value + 2 : nullptr;
 }
 
-void cliInterval() {
-    if (!cliGiven(kFlagUpdate)) return;
+bool cliInterval() {
+    if (!cliGiven(kFlagUpdate)) return true;
+    errno = 0;
     long ms = strtol(cliValue(kFlagUpdate), nullptr, 10);
+    // Beyond these the interval would overflow or never sleep at all.
+    if (errno == ERANGE || ms < 0 || ms > kMaxIntervalMs) return false;
     update_tm.tv_sec = static_cast<time_t>(ms / 1000);
     update_tm.tv_nsec = (ms % 1000) * 1000000L;
+    return true;
 }

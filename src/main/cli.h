@@ -27,6 +27,7 @@ extern const char* const prgName;
 // Result codes used outside the start-up table.
 constexpr int kResultSuccess = 0;
 constexpr int kResultNoArgs = 1;
+constexpr int kResultBadArgs = 2;
 constexpr int kResultBadConfig = 3;
 constexpr int kResultSignal = 8;
 constexpr int kResultDataLog = 9;
@@ -43,5 +44,7 @@ bool cliGiven(FlagBit bit);
 // The value of a given flag: its argument without the two flag characters.
 const char* cliValue(FlagBit bit);
 
-// Sets the display interval from -u, when given.
-void cliInterval();
+// Sets the display interval from -u, when given; false when the value is
+// negative or longer than a day.
+constexpr long kMaxIntervalMs = 86400000L;
+bool cliInterval();

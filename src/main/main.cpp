@@ -3,9 +3,12 @@
 #include "config/loader.h"
 #include "main/cli.h"
 #include "main/run.h"
+#include "main/signals.h"
 #include "util/clock.h"
 
 int main(int argc, char** argv) {
+    runGuardStdio();
+    sigIgnoreWriteFaults();
     clkTightSlack();
     int result = kResultNoArgs;
     if (argc < 2) {
@@ -18,8 +21,7 @@ int main(int argc, char** argv) {
     if (result == 0 && cliGiven(kFlagDump)) {
         dumpCfg();
     } else if (result == 0) {
-        cliInterval();
-        result = runStart(argc, argv, firstDevice);
+        result = cliInterval() ? runStart(argc, argv, firstDevice) : kResultBadArgs;
     }
     runFinish(result);
 }

@@ -3,6 +3,10 @@
 // report with the exit code.
 #pragma once
 
+// Gives each closed standard stream (0 to 2) /dev/null, before any file is
+// opened.
+void runGuardStdio();
+
 // Runs the start-up steps from the logs to the command loop; returns the
 // result (0 after quit, else the result code of the failing step).
 int runStart(int argc, char** argv, int firstDevice);

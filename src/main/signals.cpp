@@ -28,11 +28,14 @@ void* sigThread(void* /*arg*/) {
 
 } // namespace
 
-int sigStart() {
-    // A data log past the file-size limit or a closed output pipe is a
-    // failed write, shown and survived, not a reason to die.
+void sigIgnoreWriteFaults() {
+    // A log past the file-size limit or a closed output pipe is a failed
+    // write, shown and survived, not a reason to die; from the first write on.
     signal(SIGXFSZ, SIG_IGN);
     signal(SIGPIPE, SIG_IGN);
+}
+
+int sigStart() {
     sigemptyset(&termSignals);
     for (int s : {SIGINT, SIGTERM, SIGHUP, SIGQUIT})
         if (sigaddset(&termSignals, s) != 0) return 1;

@@ -2,6 +2,10 @@
 // thread of our own: they are blocked everywhere and taken with sigwait.
 #pragma once
 
+// Makes a file-size limit or a closed pipe a failed write instead of the
+// end of the process.
+void sigIgnoreWriteFaults();
+
 // Blocks the signals in the calling thread (and the threads it creates
 // later) and starts the signal thread; returns 0, or nonzero on failure.
 int sigStart();

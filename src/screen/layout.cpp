@@ -1,6 +1,7 @@
 #include "screen/layout.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "display/datalog.h"
 #include "main/cli.h"
@@ -11,9 +12,32 @@ void scrBanner() {
            "(c) 2026 the quorvel developers");
 }
 
+void scrPutText(const char* text) {
+    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p != 0; p++) {
+        // C0, DEL and C1 controls would move the cursor, clear the screen or
+        // write the clipboard; the logs keep the bytes as they came.
+        bool control = *p < 0x20 || (*p >= 0x7F && *p <= 0x9F);
+        putchar(control ? '?' : *p);
+    }
+}
+
 void scrLogNotice(bool failed) {
-    printf("Writing data to %s", logPath());
-    if (failed) printf(" %s", retCode[9]);
+    constexpr const char* kLead = "Writing data to ";
+    constexpr const char* kCut = "...";
+    const char* failure = retCode[9];
+    // The notice stays on its row: a longer path would wrap over the mark.
+    size_t room = kNoticeWidth - strlen(kLead) - (failed ? strlen(failure) + 1 : 0);
+    const char* path = logPath();
+    size_t len = strlen(path);
+    fputs(kLead, stdout);
+    if (len > room) {
+        fputs(kCut, stdout);
+        path += len - (room - strlen(kCut));
+        // Start the tail at a character, not inside one.
+        while ((static_cast<unsigned char>(*path) & 0xC0) == 0x80) path++;
+    }
+    scrPutText(path);
+    if (failed) printf(" %s", failure);
 }
 
 void scrSetup() {

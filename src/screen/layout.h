@@ -2,6 +2,8 @@
 // rows every part of the program draws on.
 #pragma once
 
+#include <cstddef>
+
 // Rows and columns of the screen map (24 x 80 terminal).
 constexpr int kRowReadings = 3;
 constexpr int kRowPrompt = 15;
@@ -21,5 +23,10 @@ void scrBanner();
 void scrSetup();
 
 // Writes the data-log notice text at the cursor, with the failure message
-// when the last row could not be written.
+// when the last row could not be written; a long path is shown by its tail so
+// that the notice keeps within kNoticeWidth columns.
+constexpr size_t kNoticeWidth = 79;
 void scrLogNotice(bool failed);
+
+// Writes text that came from an instrument, each control byte shown as '?'.
+void scrPutText(const char* text);
