@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "support/live.h"
@@ -77,6 +78,9 @@ TEST_F(ConsoleTest, RefusedLinesSendNothing) {
     // ...69 and more are refused whole: no part of them reaches the bus.
     expectAnswer("vset 8" + std::string(63, ' '), "Line too long");
     expectAnswer("vset 7" + std::string(63, ' ') + "vset 9", "Line too long");
+    // A NUL byte would hide the rest of the line from the length test.
+    expectAnswer(std::string("mark\0", 5) + std::string(64, 'x') + "vset 9.5", "Line too long");
+    expectAnswer(std::string("vset 1\0x", 8), "Line too long");
     expectVoltage("+5.000000E+00");
     std::vector<std::string> want{"++addr 5", "VOLT 5" + std::string(62, ' '), "VOLT?",
                                   "++read eoi"};
@@ -145,6 +149,54 @@ TEST_F(ConsoleTest, ClsRedrawsTheScreen) {
     EXPECT_EQ(term->row(23), golden("banner.txt"));
     EXPECT_TRUE(term->waitForText(15, 2, ": ")) << term->dump();
     EXPECT_EQ(term->text(15, 4, 3), "   ");
+}
+
+// What an instrument sends is shown with each control byte as '?': it can
+// neither clear the screen nor ask the terminal anything. The log keeps it.
+TEST_F(ConsoleTest, ControlBytesFromInstrumentsAreShownAsQuestionMarks) {
+    const std::string answer = "\x1b]52;c;SGVsbG8=\x07"
+                               "A\x1b[2JB\x1b[6n\x9b\x7f"
+                               "C";
+    const std::string shown = "?]52;c;SGVsbG8=?A?[2JB?[6n??C";
+    sim.setAnswer(22, "MEAS:VOLT?", answer);
+    std::string log = dir.file("data.csv");
+    ASSERT_TRUE(
+        start(kDictionary + "cfg:1;22;dmm;MEAS:VOLT?;0;1;meter\ndsp:1;22;V: ;MEAS:VOLT?;5;0\n",
+              {"-u100", "-l" + log}));
+    ASSERT_TRUE(term->waitForText(5, 1, "V: " + shown)) << term->dump();
+    expectAnswer("dmm", shown);
+    EXPECT_TRUE(term->row(18).starts_with("Mark: OFF")) << term->dump();
+    EXPECT_EQ(term->row(23), golden("banner.txt"));
+    EXPECT_NE(readFile(log).find(",\"\"," + answer), std::string::npos);
+}
+
+// A command that cannot be written says so, on the screen and in the log.
+TEST_F(ConsoleTest, ACommandThatCannotBeSentAnswersErr) {
+    std::string cmdlog = dir.file("cmd.csv");
+    ASSERT_TRUE(start(kDictionary, {"-u100", "-g" + cmdlog}));
+    sim.vanish();
+    expectAnswer("vset 3", "ERR");
+    EXPECT_TRUE(readFile(cmdlog).ends_with(",VOLT ,3,ERR")) << readFile(cmdlog);
+}
+
+// Ctrl-S reaches the console as a character: neither the screen nor the
+// data log stops, and the terminal gets its flow control back at the end.
+TEST_F(ConsoleTest, CtrlSDoesNotStopTheDisplayOrTheDataLog) {
+    std::string log = dir.file("data.csv");
+    ASSERT_TRUE(start("dsp:1;22;V: ;MEAS:VOLT?;5;0\n", {"-u20", "-l" + log}));
+    auto rows = [&] {
+        std::string t = readFile(log);
+        return std::count(t.begin(), t.end(), '\n');
+    };
+    term->type("\x13");
+    auto before = rows();
+    size_t from = term->logSize();
+    EXPECT_TRUE(term->waitFor([&] { return rows() > before + 5; }, std::chrono::seconds(5)));
+    EXPECT_TRUE(term->waitForOutput("V: ", from));
+    term->type("\x11\n");
+    command("quit");
+    EXPECT_EQ(term->waitExit(), 0) << term->dump();
+    EXPECT_TRUE(term->flowControl());
 }
 
 // Every way out runs the off sequence once; only a signal changes the code.

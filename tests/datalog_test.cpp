@@ -117,4 +117,85 @@ TEST_F(DataLogTest, FinishedRowsAreInTheFileWhileTheRunGoesOn) {
         EXPECT_EQ(split(lines[i], ',').size(), 6U) << lines[i];
 }
 
+// A closed standard stream is no place for a file: the screen reaches
+// neither the log nor the bus.
+struct ClosedStream {
+    const char* name;
+    const char* redirect;
+    bool logged;
+    int sig; // 0: quit typed, -1: none (the input is closed)
+};
+
+class ClosedStreamTest : public DataLogTest, public ::testing::WithParamInterface<ClosedStream> {};
+
+TEST_P(ClosedStreamTest, LogAndWireHoldOnlyTheirOwn) {
+    const ClosedStream& c = GetParam();
+    writeConf("dsp:1;22;V: ;MEAS:VOLT?;5;0\n");
+    std::vector<std::string> a{"/bin/sh", "-c", std::string("exec \"$0\" \"$@\" ") + c.redirect};
+    for (const std::string& s : args()) a.push_back(s);
+    if (!c.logged) a.erase(a.begin() + 5);
+    Child q(a);
+    // Without input the run ends by itself, maybe before the first reading.
+    if (c.sig >= 0) {
+        ASSERT_TRUE(sim.waitForLine("MEAS:VOLT?", 20s));
+        std::this_thread::sleep_for(300ms);
+    }
+    if (c.sig > 0) q.signal(c.sig);
+    if (c.sig == 0) q.type("quit\n");
+    EXPECT_EQ(q.wait(30s), c.sig > 0 ? 8 : 0);
+    for (const std::string& l : sim.lines())
+        EXPECT_TRUE(l.find('\x1b') == std::string::npos && l.find("Mark") == std::string::npos)
+            << l;
+    if (!c.logged) return;
+    auto lines = split(readFile(log), '\n');
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines[0], "Record,Date,Time,Mark,Comment,V: ");
+    std::regex row("[0-9]+,[0-9/]{10},[0-9:]{8},0,\"\",[-+.0-9E]+");
+    for (size_t i = 1; i < lines.size(); i++)
+        EXPECT_TRUE(std::regex_match(lines[i], row)) << lines[i];
+}
+
+INSTANTIATE_TEST_SUITE_P(Streams, ClosedStreamTest,
+                         ::testing::Values(ClosedStream{"Output", ">&-", true, 0},
+                                           ClosedStream{"OutputUnlogged", ">&-", false, 0},
+                                           ClosedStream{"Input", "<&-", true, -1},
+                                           ClosedStream{"Errors", "2>&-", true, SIGTERM}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Under a file-size limit a log keeps whole rows only: one the disk took in
+// part is cut away again.
+struct SizeLimit {
+    const char* name;
+    const char* flag;
+    size_t limit; // the header and one and a half rows
+    const char* row;
+};
+
+class SizeLimitTest : public DataLogTest, public ::testing::WithParamInterface<SizeLimit> {};
+
+TEST_P(SizeLimitTest, TheFileEndsWithAWholeRow) {
+    const SizeLimit& c = GetParam();
+    writeConf("dsp:1;22;V: ;MEAS:VOLT?;5;0\ncfg:1;5;vset;VOLT ;1;0;set volts\n");
+    Child q({"/usr/bin/prlimit",
+             "--fsize=" + std::to_string(c.limit) + ":" + std::to_string(c.limit), QUORVEL_BIN,
+             "-c" + conf, c.flag + log, "-u20", sim.path()});
+    ASSERT_TRUE(sim.waitForLine("MEAS:VOLT?", 20s));
+    for (int i = 0; i < 4; i++) q.type("vset 2.5\n");
+    std::this_thread::sleep_for(1s);
+    q.type("quit\n");
+    ASSERT_EQ(q.wait(30s), 0);
+    std::string text = readFile(log);
+    EXPECT_LE(text.size(), c.limit);
+    auto r = rows();
+    ASSERT_FALSE(r.empty()) << text;
+    std::regex whole(std::string("[0-9]+,[0-9/]{10},[0-9:]{8},") + c.row);
+    for (const std::string& l : r) EXPECT_TRUE(std::regex_match(l, whole)) << text;
+}
+
+INSTANTIATE_TEST_SUITE_P(Logs, SizeLimitTest,
+                         ::testing::Values(SizeLimit{"Data", "-l", 33 + 60,
+                                                     "0,\"\",[-+][0-9.]+E[-+][0-9]+"},
+                                           SizeLimit{"Commands", "-g", 39 + 50, "VOLT ,2\\.5,"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 } // namespace

@@ -2,6 +2,7 @@
 // read off the emulated terminal: readings on their rows, the spinner, the
 // mark state, and the purge of leftover controller input by -f and -r.
 #include <chrono>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <sstream>
 #include <string>
@@ -67,6 +68,48 @@ TEST_F(DisplayTest, MarkStateAfterMark) {
     ASSERT_TRUE(term->waitForText(18, 1, "Mark: OFF")) << term->dump();
     term->type("mark\n");
     EXPECT_TRUE(term->waitForText(18, 1, "Mark: ON ")) << term->dump();
+}
+
+// A long data-log path is shown by its tail, within its row.
+TEST_F(DisplayTest, ALongDataLogPathKeepsToItsRow) {
+    std::string sub = dir.path();
+    while (sub.size() < 140) sub += "/nested-directory";
+    std::filesystem::create_directories(sub);
+    ASSERT_TRUE(start("", {"-u100", "-l" + sub + "/data-file.csv"}));
+    EXPECT_TRUE(term->row(17).starts_with("Writing data to ")) << term->dump();
+    EXPECT_TRUE(term->row(17).ends_with("/data-file.csv")) << term->dump();
+    EXPECT_TRUE(term->waitForText(18, 1, "Mark: ")) << term->dump();
+}
+
+// A result computed from a failed reading is no measurement; any number of
+// decimals is shown in the room a reading has, and soon.
+TEST_F(DisplayTest, CalculatedReadings) {
+    sim.setFault(9, qsim::Fault::Silent);
+    std::string log = dir.file("data.csv");
+    ASSERT_TRUE(start("dsp:1;9;S: ;QS?;5;0\n"
+                      "dsp:1;0;P: ;$calc$;6;0;*;1;c2.0;4\n"
+                      "dsp:1;0;H: ;$calc$;7;0;+;c2.5;c0;2147483647\n"
+                      "dsp:1;0;K: ;$calc$;8;0;+;c2.5;c0;100\n",
+                      {"-u100", "-l" + log}));
+    ASSERT_TRUE(term->waitForText(7, 1, "H: 2.5", milliseconds(8000))) << term->dump();
+    EXPECT_EQ(term->row(6), "P: ERR");
+    EXPECT_EQ(term->row(7).substr(3), term->row(8).substr(3));
+    EXPECT_EQ(term->row(8), "K: 2.5" + std::string(60, '0'));
+    std::vector<std::string> cells;
+    ASSERT_TRUE(term->waitFor([&] {
+        std::istringstream rows(readFile(log));
+        std::string row;
+        for (std::string next; std::getline(rows, next);) row = next;
+        std::istringstream split(row);
+        cells.clear();
+        for (std::string cell; std::getline(split, cell, ',');) cells.push_back(cell);
+        return cells.size() == 9 && cells[0] != "Record";
+    })) << readFile(log);
+    EXPECT_EQ(cells[6], "ERR");
+    EXPECT_EQ(cells[7], cells[8]);
+    EXPECT_EQ(cells[8], "2.5" + std::string(60, '0'));
+    term->type("quit\n");
+    EXPECT_EQ(term->waitExit(), 0) << term->dump();
 }
 
 // An answer of two lines leaves its second line in the program's input

@@ -6,10 +6,12 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sstream>
 #include <string>
+#include <termios.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -102,6 +104,64 @@ TEST_F(FaultsTest, AControllerPluggedBackInIsReopenedAndReaddressed) {
     EXPECT_EQ(wireCount(sim, "OUTP OFF"), 1);
 }
 
+// The off sequence reaches every controller that is there at the end: one
+// still present beside a lost one, and a lost one that is back.
+class OffReachTest : public FaultsTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(OffReachTest, EveryPresentControllerIsSwitchedOff) {
+    bool back = GetParam();
+    qsim::Controller sim2;
+    std::string link = dir + "/gpib0";
+    ASSERT_TRUE(sim.start(link));
+    ASSERT_TRUE(sim2.start());
+    writeConf("dsp:2;22;V2: ;MEAS:VOLT?;6;0\noff:2;5;OUTP OFF\n");
+    Child q(args({link, sim2.path()}));
+    ASSERT_TRUE(waitLastRow([](const std::string& r) { return !endsWith(r, ",ERR"); }));
+    sim.vanish();
+    ASSERT_TRUE(
+        waitLastRow([](const std::string& r) { return r.find(",ERR,") != std::string::npos; }));
+    // Back within the second before the display would try it again.
+    ASSERT_TRUE(!back || sim.reappear());
+    q.type("quit\n");
+    ASSERT_EQ(q.wait(30s), 0);
+    EXPECT_EQ(wireCount(sim2, "OUTP OFF"), 1);
+    EXPECT_EQ(wireCount(sim, "OUTP OFF"), back ? 1 : 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Lost, OffReachTest, ::testing::Bool());
+
+// A read that returns no bytes is no unplugged controller: a port whose
+// VMIN and VTIME are 0 gives right readings, a plain file ERR, and the run
+// goes on.
+class EmptyReadTest : public FaultsTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(EmptyReadTest, ReadingsAndQuitAsUsual) {
+    bool file = GetParam();
+    ASSERT_TRUE(sim.start());
+    sim.setAnswer(22, "MEAS:VOLT?", "1.25");
+    sim.setAnswer(5, "QB?", "2.5");
+    writeConf("dsp:1;5;B: ;QB?;6;0\n");
+    std::string dev = file ? tmp.write("plain", "") : sim.path();
+    if (!file) {
+        int fd = open(dev.c_str(), O_RDWR | O_NOCTTY);
+        ASSERT_GE(fd, 0);
+        termios t{};
+        ASSERT_EQ(tcgetattr(fd, &t), 0);
+        t.c_cc[VMIN] = 0;
+        t.c_cc[VTIME] = 0;
+        ASSERT_EQ(tcsetattr(fd, TCSANOW, &t), 0);
+        close(fd);
+    }
+    Child q(args({dev}));
+    ASSERT_TRUE(waitRows(5));
+    q.type("quit\n");
+    ASSERT_EQ(q.wait(30s), 0);
+    for (const std::string& r : rows())
+        EXPECT_TRUE(endsWith(r, file ? ",ERR,ERR" : ",1.25,2.5")) << r;
+}
+
+INSTANTIATE_TEST_SUITE_P(Devices, EmptyReadTest, ::testing::Bool());
+
 TEST_F(FaultsTest, ACommandLogThatCannotBeWrittenShowsTheStatusAndTheRunGoesOn) {
     ASSERT_TRUE(sim.start());
     std::string cmdlog = dir + "/cmd.csv";
@@ -166,6 +226,11 @@ TEST_P(SignalStageTest, ExactlyOneCleanUpWithEveryFinishedRow) {
         std::this_thread::sleep_for(300ms);
     }
     q.signal(c.sig);
+    if (stage == "typed") {
+        // Typed while the clean-up waits before the off sequence.
+        std::this_thread::sleep_for(400ms);
+        q.type("vget\n");
+    }
     auto code = q.wait(60s);
     ASSERT_TRUE(code.has_value());
     if (stage == "quit" && *code == 0) {
@@ -175,14 +240,16 @@ TEST_P(SignalStageTest, ExactlyOneCleanUpWithEveryFinishedRow) {
         EXPECT_EQ(q.err(), "\nquorvel terminating on signal " + std::to_string(c.sig) + ".\n");
     }
     EXPECT_EQ(wireCount(sim, "OUTP OFF"), 1);
+    // Nothing typed after the signal reaches the bus.
+    EXPECT_EQ(wireCount(sim, "VOLT?"), stage == "command" ? 1 : 0);
     expectWholeRows(6);
 }
 
 INSTANTIATE_TEST_SUITE_P(Stages, SignalStageTest,
                          ::testing::Values(SignalCase{"init", SIGQUIT}, SignalCase{"pass", SIGHUP},
                                            SignalCase{"command", SIGINT},
-                                           SignalCase{"help", SIGTERM},
-                                           SignalCase{"quit", SIGTERM}),
+                                           SignalCase{"help", SIGTERM}, SignalCase{"quit", SIGTERM},
+                                           SignalCase{"typed", SIGINT}),
                          [](const auto& info) { return std::string(info.param.stage); });
 
 } // namespace

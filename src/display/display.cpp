@@ -76,8 +76,9 @@ void dspLogRow() {
     logRowEnd();
 }
 
-// A terminal stopped with Ctrl-S (or a reader that has fallen behind) would
-// block the draw; the pass then goes without one rather than stall the log.
+// A terminal that takes no more output (a reader that has fallen behind)
+// would block the draw; the pass then goes without one rather than stall the
+// log.
 bool dspTerminalReady() {
     pollfd p{STDOUT_FILENO, POLLOUT, 0};
     return poll(&p, 1, 0) == 1 && (p.revents & POLLOUT) != 0;

@@ -81,6 +81,13 @@ void dspAwaitPassEnd() {
 }
 
 bool dspTurn() {
+    if (busStopping.load() != 0) {
+        // The run is ending: hand the bus over once and start no pass again,
+        // or each would leave a row head in the log.
+        gpibDspAck.store(1);
+        gpibDspAck.notify_all();
+        for (;;) busStopping.wait(1);
+    }
     int wait = gpibDspWait.load();
     int ack = gpibDspAck.load();
     if (wait != 0 && ack == 0) {

@@ -19,6 +19,7 @@
 #include "main/cli.h"
 #include "main/signals.h"
 #include "screen/layout.h"
+#include "screen/tty.h"
 #include "util/fileid.h"
 
 namespace {
@@ -51,6 +52,7 @@ void cleanupSteps() {
     for (int dev = 0; dev < kControllers; dev++)
         if (controllerOpen(dev)) controllerClose(dev);
     logClose();
+    scrFlowRestore();
 }
 
 // True when path names the configuration or one of the devices: a log there
@@ -99,6 +101,7 @@ int runStart(int argc, char** argv, int firstDevice) {
         std::lock_guard<std::mutex> lock(startMutex);
         // A signal during the init sequence: its clean-up ends the run.
         if (busStopping.load() != 0) return kResultSignal;
+        scrFlowOff();
         scrSetup();
         if (dspStart() != 0) return 7;
     }

@@ -299,6 +299,11 @@ void Term::closeInput() {
     type(std::string(1, static_cast<char>(t.c_cc[VEOF])));
 }
 
+bool Term::flowControl() const {
+    termios t{};
+    return tcgetattr(master_, &t) == 0 && (t.c_iflag & IXON) != 0;
+}
+
 void Term::signal(int sig) {
     kill(pid_, sig);
 }

@@ -71,6 +71,8 @@ class Term {
     // the start of a line.
     void closeInput();
     void signal(int sig);
+    // True while the terminal has output flow control (Ctrl-S) on.
+    bool flowControl() const;
 
     // The exit code once the program has ended (128 + the signal when a
     // signal killed it) and all its output has been read; nothing after the

@@ -1,0 +1,9 @@
+// The user's terminal while a run draws on it: flow control (Ctrl-S, Ctrl-Q)
+// is switched off, since a stopped terminal would hold up the display thread
+// and with it the data log; every way out puts the settings back.
+#pragma once
+
+// Switches off output flow control on standard input's terminal, if it is one.
+void scrFlowOff();
+// Puts back what scrFlowOff changed.
+void scrFlowRestore();
