@@ -5,13 +5,11 @@
 
 #include "bus/port.h"
 #include "bus/reader.h"
-#include "display/handshake.h"
 #include "util/clock.h"
 
 namespace {
 
 constexpr long kSettleMs = 20;
-constexpr long kOffWaitMs = 1000;
 constexpr long long kAttemptGapNs = 10000000LL;
 // An instrument that never stops talking must not hold the run for ever.
 constexpr long long kDrainLimitNs = 5000000000LL;
@@ -75,9 +73,6 @@ int gpibInit(GpibRec* head) {
 }
 
 int gpibOff(GpibRec* head) {
-    dspRequestPause();
-    clkSleepMs(kOffWaitMs);
-    dspAwaitPassEnd();
     {
         // A controller lost during the run may be back: its instruments must
         // be switched off too.

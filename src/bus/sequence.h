@@ -8,8 +8,9 @@
 // commands with a drain of what they answer. Always returns 0.
 int gpibInit(GpibRec* head);
 
-// Pauses the display, tries lost controllers once more, then sends each off
-// record whose controller is open, in order. Always returns 0.
+// Tries lost controllers once more, then sends each off record whose
+// controller is open, in order; the caller has taken the bus from the
+// display. Always returns 0.
 int gpibOff(GpibRec* head);
 
 // Reads and discards answer lines until one read times out (or an

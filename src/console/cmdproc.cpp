@@ -8,8 +8,8 @@
 #include "bus/reader.h"
 #include "console/cmdline.h"
 #include "console/cmdlog.h"
+#include "display/datalog.h"
 #include "display/handshake.h"
-#include "main/cli.h"
 #include "screen/ansi.h"
 #include "screen/layout.h"
 #include "util/clock.h"
@@ -80,7 +80,7 @@ void cmdDictionary(GpibRec* r, const char* value) {
     }
     const char* status = "";
     if (Logc_fp != nullptr && gpibLogc(Logc_fp, r->cmd, value, r->resp) == 0)
-        status = retCode[kResultCmdLog];
+        status = kCmdLogErrorText;
     scrPutText(r->resp);
     printf("\n\n\n%s", status);
     dspRelease();
@@ -98,7 +98,7 @@ bool cmdHelp(char* line) {
     fputs("\n\nPress ENTER to resume.", stdout);
     fflush(stdout);
     bool more = cmdReadLine(line) != Input::End;
-    scrSetup();
+    scrSetup(logFailed());
     dspRelease();
     return more;
 }
@@ -134,7 +134,7 @@ int cmdProc() {
         switch (cmdInternal(word)) {
         case kCmdCls:
             dspPause();
-            scrSetup();
+            scrSetup(logFailed());
             dspRelease();
             break;
         case kCmdHelp:

@@ -25,6 +25,18 @@ namespace {
 
 std::atomic<bool> started{false};
 
+constexpr long long kNsPerMs = 1000000LL;
+constexpr long kStopWaitMs = 1000;
+// Beyond its records' time-outs and pauses a pass also draws and logs.
+constexpr long long kPassMarginNs = 2000 * kNsPerMs;
+
+long long longestPassNs() {
+    long long ns = kPassMarginNs + update_tm.tv_sec * 1000 * kNsPerMs + update_tm.tv_nsec;
+    for (const GpibRec* r = Index[kDspHead]; r != nullptr; r = r->next)
+        if (r->op == 0) ns += (1 + Read_gpib[r->dev].num) * kNsPerMs * 2;
+    return ns;
+}
+
 constexpr const char* kSpinner = "|/-|\\-";
 constexpr int kSpinnerSteps = 6;
 constexpr long kShortPauseMs = 1;
@@ -159,6 +171,8 @@ int dspStart() {
     return rc;
 }
 
-bool dspThreadStarted() {
-    return started.load();
+void dspStop() {
+    dspRequestPause();
+    clkSleepMs(kStopWaitMs);
+    if (started.load()) dspAwaitAck(longestPassNs());
 }

@@ -14,4 +14,8 @@ void* gpibDsp(void* arg);
 
 // Starts the display thread; returns 0, or nonzero when it cannot start.
 int dspStart();
-bool dspThreadStarted();
+
+// Takes the bus from the display for good, at the end of the run: requests
+// the pause, waits one second, then for the pass under way to stop (at its
+// next reading; bounded by the longest pass there can be).
+void dspStop();

@@ -7,7 +7,6 @@
 
 #include "bus/port.h"
 #include "config/records.h"
-#include "display/display.h"
 #include "util/clock.h"
 
 std::atomic<int> gpibDspWait{0};
@@ -26,18 +25,6 @@ std::condition_variable wakeCv;
 
 bool wakeDue() {
     return (gpibDspWait.load() != 0 && gpibDspAck.load() == 0) || busStopping.load() != 0;
-}
-
-constexpr long long kNsPerMs = 1000000LL;
-constexpr long long kAckPollNs = 10 * kNsPerMs;
-// Beyond its records' time-outs and pauses a pass also draws and logs.
-constexpr long long kPassMarginNs = 2000 * kNsPerMs;
-
-long long longestPassNs() {
-    long long ns = kPassMarginNs + update_tm.tv_sec * 1000 * kNsPerMs + update_tm.tv_nsec;
-    for (const GpibRec* r = Index[kDspHead]; r != nullptr; r = r->next)
-        if (r->op == 0) ns += (1 + Read_gpib[r->dev].num) * kNsPerMs * 2;
-    return ns;
 }
 
 } // namespace
@@ -73,9 +60,9 @@ void dspRequestPause() {
     dspWake();
 }
 
-void dspAwaitPassEnd() {
-    if (!dspThreadStarted()) return;
-    timespec limit = clkAddNs(clkNow(), longestPassNs());
+void dspAwaitAck(long long limitNs) {
+    constexpr long long kAckPollNs = 10000000LL;
+    timespec limit = clkAddNs(clkNow(), limitNs);
     while (gpibDspAck.load() == 0 && clkDiffNs(clkNow(), limit) > 0)
         clkSleepUntil(clkAddNs(clkNow(), kAckPollNs));
 }

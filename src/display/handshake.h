@@ -21,9 +21,9 @@ void dspRelease();
 
 // Shutdown side: requests the pause without waiting.
 void dspRequestPause();
-// Shutdown side: waits, with a bound long enough for the longest possible
-// display pass, until the display thread has acknowledged.
-void dspAwaitPassEnd();
+// Shutdown side: waits at most limitNs until the display thread has
+// acknowledged.
+void dspAwaitAck(long long limitNs);
 
 // Display side: sleeps for interval, or less when a pause is requested or
 // the run is stopping.

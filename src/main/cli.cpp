@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <strings.h>
 
+#include "console/cmdlog.h"
+#include "display/datalog.h"
 #include "display/display.h"
 #include "screen/layout.h"
 
@@ -28,8 +30,8 @@ const char* const retCode[kResultCount] = {
     "error initializing device",
     "problem starting display thread",
     "CTRL-C or TERM signal received",
-    "data log file error",
-    "Cfg (command) log file error",
+    kLogErrorText,
+    kCmdLogErrorText,
 };
 
 const char* const prgName = "quorvel";

@@ -48,7 +48,10 @@ void cleanupSteps() {
         busStopping.store(1);
     }
     dspWake();
-    if (bound.load() != 0) gpibOff(Index[kOffHead]);
+    if (bound.load() != 0) {
+        dspStop();
+        gpibOff(Index[kOffHead]);
+    }
     for (int dev = 0; dev < kControllers; dev++)
         if (controllerOpen(dev)) controllerClose(dev);
     logClose();
@@ -92,7 +95,10 @@ int runStart(int argc, char** argv, int firstDevice) {
     if (gpibOpen(0, argv[firstDevice]) == 0) return 4;
     if (firstDevice + 1 < argc && gpibOpen(1, argv[firstDevice + 1]) == 0) return 4;
     // Only now that the run can go ahead is an existing data log emptied.
-    if (cliGiven(kFlagDataLog) && logStart() != 0) return kResultDataLog;
+    if (cliGiven(kFlagDataLog)) {
+        if (logStart() != 0) return kResultDataLog;
+        scrSetLogNotice(logPath(), kLogErrorText);
+    }
     gpibBind();
     bound.store(1);
     if (sigStart() != 0) return 5;
@@ -102,7 +108,7 @@ int runStart(int argc, char** argv, int firstDevice) {
         // A signal during the init sequence: its clean-up ends the run.
         if (busStopping.load() != 0) return kResultSignal;
         scrFlowOff();
-        scrSetup();
+        scrSetup(logFailed());
         if (dspStart() != 0) return 7;
     }
     return cmdProc();

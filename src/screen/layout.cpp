@@ -3,8 +3,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "display/datalog.h"
-#include "main/cli.h"
 #include "screen/ansi.h"
 
 void scrBanner() {
@@ -21,13 +19,23 @@ void scrPutText(const char* text) {
     }
 }
 
+namespace {
+const char* noticePath;
+const char* noticeFailure;
+} // namespace
+
+void scrSetLogNotice(const char* path, const char* failure) {
+    noticePath = path;
+    noticeFailure = failure;
+}
+
 void scrLogNotice(bool failed) {
     constexpr const char* kLead = "Writing data to ";
     constexpr const char* kCut = "...";
-    const char* failure = retCode[9];
+    const char* failure = noticeFailure;
     // The notice stays on its row: a longer path would wrap over the mark.
     size_t room = kNoticeWidth - strlen(kLead) - (failed ? strlen(failure) + 1 : 0);
-    const char* path = logPath();
+    const char* path = noticePath;
     size_t len = strlen(path);
     fputs(kLead, stdout);
     if (len > room) {
@@ -40,13 +48,13 @@ void scrLogNotice(bool failed) {
     if (failed) printf(" %s", failure);
 }
 
-void scrSetup() {
+void scrSetup(bool logFailed) {
     fflush(stdout);
     ansiClrScr();
     ansiCursorPos(18, 1);
     fputs("\n\nMark:", stdout);
     ansiCursorPos(19, 0);
-    if (logIsOpen()) scrLogNotice(logFailed());
+    if (noticePath != nullptr) scrLogNotice(logFailed);
     ansiCursorPos(24, 0);
     scrBanner();
     fflush(stdout);

@@ -19,8 +19,13 @@ constexpr int kVerBuild = 5;
 // Writes the banner (leading and trailing line feed) to standard output.
 void scrBanner();
 
-// Clears the terminal and draws the static screen; flushes standard output.
-void scrSetup();
+// The data-log notice of the static screen: the log's path, and the text
+// shown after it while rows fail. Without it no notice is drawn.
+void scrSetLogNotice(const char* path, const char* failure);
+
+// Clears the terminal and draws the static screen, with the notice's failure
+// text when logFailed; flushes standard output.
+void scrSetup(bool logFailed);
 
 // Writes the data-log notice text at the cursor, with the failure message
 // when the last row could not be written; a long path is shown by its tail so
