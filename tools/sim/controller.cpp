@@ -130,9 +130,9 @@ struct Controller::Impl {
     bool openTerminal(const std::string& linkPath, std::string* err);
     void close();
     void serve(int conn, int listenFd, int wakeFd);
-    int admit(int listenFd, int conn);
 
     // The rest run on the serving thread with mu held.
+    int admit(int listenFd, int conn);
     bool receive(int conn, Clock::time_point now);
     void arrive(std::string line, Clock::time_point now);
     void advance(Clock::time_point now);
@@ -213,7 +213,6 @@ void Controller::Impl::serve(int conn, int listenFd, int wakeFd) {
                        {listenFd, POLLIN, 0}};
         if (poll(p, 3, timeout) < 0 && errno != EINTR) break;
         if (p[1].revents != 0) break;
-        if ((p[2].revents & POLLIN) != 0) conn = admit(listenFd, conn);
         std::lock_guard<std::mutex> lock(mu);
         Clock::time_point now = Clock::now();
         // The slave we hold keeps hang-ups away from the terminal, so an
@@ -226,6 +225,8 @@ void Controller::Impl::serve(int conn, int listenFd, int wakeFd) {
             conn = -1;
             ses = Session{};
         }
+        // After a leaving client is let go, so that the next one finds room.
+        if ((p[2].revents & POLLIN) != 0) conn = admit(listenFd, conn);
         advance(now);
         flush(conn);
         timeout = timeoutMs(now);
@@ -242,7 +243,6 @@ int Controller::Impl::admit(int listenFd, int conn) {
         ::close(c);
         return conn;
     }
-    std::lock_guard<std::mutex> lock(mu);
     ses = Session{};
     return c;
 }
