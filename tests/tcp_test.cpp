@@ -2,11 +2,16 @@
 // listening on loopback, alone or beside a pseudo-terminal controller; a
 // connection dropped mid-run and taken up again; start-ups that cannot
 // connect, which end with 4 and leave the logs as they were.
+#include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <optional>
 #include <string>
+#include <sys/socket.h>
+#include <unistd.h>
 #include <vector>
 
 #include "support/child.h"
@@ -22,6 +27,7 @@ struct Scenario {
     const char* device;      // the device argument; empty: the simulator's address
     bool optional;           // skipped when the machine cannot listen there
     bool stopped;            // the simulator is stopped before the start: a refused port
+    bool full;               // device: a port whose queue of connections is full
     bool beside;             // controller 1 is a pseudo-terminal, the network one is 2
     bool drop;               // the connection is dropped mid-run, then accepted again
     std::vector<int> errnos; // the start-up ends with 4 and one of these
@@ -31,15 +37,65 @@ struct Scenario {
 const char* const kNoSuchName = "tcp://nonexistent.invalid:1234";
 
 const Scenario kScenarios[] = {
-    {"Ipv4", "127.0.0.1:0", "", false, false, false, false, {}},
-    {"Ipv6", "[::1]:0", "", true, false, false, false, {}},
+    {"Ipv4", "127.0.0.1:0", "", false, false, false, false, false, {}},
+    {"Ipv6", "[::1]:0", "", true, false, false, false, false, {}},
     // Where localhost is also ::1, that address is refused first.
-    {"NameAndDefaultPort", "127.0.0.1:1234", "tcp://localhost", true, false, false, false, {}},
-    {"BesideATerminal", "0", "", false, false, true, false, {}},
-    {"DroppedAndAcceptedAgain", "127.0.0.1:0", "", false, false, false, true, {}},
-    {"Refused", "127.0.0.1:0", "", false, true, false, false, {ECONNREFUSED}},
-    {"Malformed", "", "tcp://::1:1234", false, false, false, false, {EINVAL}},
-    {"NameThatDoesNotResolve", "", kNoSuchName, false, false, false, false, {ENOENT, EAGAIN}},
+    {"NameAndDefaultPort",
+     "127.0.0.1:1234",
+     "tcp://localhost",
+     true,
+     false,
+     false,
+     false,
+     false,
+     {}},
+    {"BesideATerminal", "0", "", false, false, false, true, false, {}},
+    {"DroppedAndAcceptedAgain", "127.0.0.1:0", "", false, false, false, false, true, {}},
+    {"Refused", "127.0.0.1:0", "", false, true, false, false, false, {ECONNREFUSED}},
+    {"NeverAnswered", "", "", false, false, true, false, false, {ETIMEDOUT}},
+    {"Malformed", "", "tcp://::1:1234", false, false, false, false, false, {EINVAL}},
+    {"NameThatDoesNotResolve",
+     "",
+     kNoSuchName,
+     false,
+     false,
+     false,
+     false,
+     false,
+     {ENOENT, EAGAIN}},
+};
+
+// A loopback port whose queue of connections is full: the kernel drops
+// further requests, so a connection is neither made nor refused.
+class FullPort {
+  public:
+    FullPort() {
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof a;
+        auto* sa = reinterpret_cast<sockaddr*>(&a);
+        fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (bind(fd_, sa, len) != 0 || listen(fd_, 0) != 0 || getsockname(fd_, sa, &len) != 0)
+            return;
+        for (int& c : fill_) {
+            c = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+            connect(c, sa, len);
+        }
+        url_ = "tcp://127.0.0.1:" + std::to_string(ntohs(a.sin_port));
+    }
+    ~FullPort() {
+        for (int c : fill_) close(c);
+        close(fd_);
+    }
+    FullPort(const FullPort&) = delete;
+    FullPort& operator=(const FullPort&) = delete;
+    const std::string& url() const { return url_; }
+
+  private:
+    int fd_ = -1;
+    int fill_[3] = {-1, -1, -1};
+    std::string url_;
 };
 
 bool noErr(const std::string& row) {
@@ -59,6 +115,9 @@ TEST_P(TcpTest, WholeRun) {
         ASSERT_EQ(device.rfind("tcp://", 0), 0U) << device;
         if (s.stopped) sim.stop();
     }
+    std::optional<FullPort> full;
+    if (s.full) device = full.emplace().url();
+    ASSERT_FALSE(device.empty());
     qsim::Controller pty;
     std::vector<std::string> devices{device};
     std::string n = "1";
