@@ -7,7 +7,9 @@ it receives with its arrival time, and the process figures are read from /proc
 while quorvel runs. Beside quorvel, wire_floor does only what every client
 must do per reading (query, 1 ms pause, read command, wait for the answer),
 which tells quorvel's own cost from that of the terminal, the simulator and
-this machine. Each figure is the median of several runs, (min-max) beside it.
+this machine. The display passes are measured again with quorvel-sim on a
+loopback TCP port, beside the pseudo-terminal figures. Each figure is the
+median of several runs, (min-max) beside it.
 
   python3 bench/run_bench.py --build build-bench [--runs 5] [--idle-runs 3]
 """
@@ -77,13 +79,14 @@ def realtime():
 
 
 class Sim:
-    """quorvel-sim with its wire log."""
+    """quorvel-sim with its wire log, on a pseudo-terminal or, with tcp, on a
+    free loopback port."""
 
-    def __init__(self, exe, workdir, latency_ms, name="gpib0"):
+    def __init__(self, exe, workdir, latency_ms, name="gpib0", tcp=False):
         self.log = os.path.join(workdir, name + ".log")
-        link = os.path.join(workdir, name)
+        where = ["--listen", "127.0.0.1:0"] if tcp else ["--link", os.path.join(workdir, name)]
         self.proc = subprocess.Popen(
-            [exe, "--link", link, "--latency", f"{DMM}={latency_ms}", "--log", self.log],
+            [exe, *where, "--latency", f"{DMM}={latency_ms}", "--log", self.log],
             stdout=subprocess.PIPE,
             stderr=subprocess.DEVNULL,
         )
@@ -273,23 +276,23 @@ class Bench:
         per_reading = (1.0 + latency_ms) / 1000.0
         return max(self.window, 6 * n * per_reading, self.min_readings * per_reading)
 
-    def start(self, workdir, conf_text, args, latency_ms):
+    def start(self, workdir, conf_text, args, latency_ms, tcp=False):
         conf = os.path.join(workdir, "bench.conf")
         with open(conf, "w") as f:
             f.write(conf_text)
-        sim = Sim(self.sim, workdir, latency_ms)
+        sim = Sim(self.sim, workdir, latency_ms, tcp=tcp)
         return sim, Quorvel(self.quorvel, conf, args, sim.path, workdir)
 
-    def passes(self, n, latency_ms, console=False):
+    def passes(self, n, latency_ms, console=False, tcp=False):
         """quorvel at -u0 with n readings and a data log: pass period from the
         wire and the data log, CPU, peak memory; console commands at the end
-        when asked."""
+        when asked. With tcp the controller is on a loopback TCP port."""
         floor_ms = 1.0 + latency_ms
         pass_floor = n * floor_ms / 1000.0
         window = self.measure_window(n, latency_ms)
         with tempfile.TemporaryDirectory(prefix="quorvel-bench-") as wd:
             datalog = os.path.join(wd, "data.csv")
-            sim, q = self.start(wd, readings_conf(n), ["-u0", "-l" + datalog], latency_ms)
+            sim, q = self.start(wd, readings_conf(n), ["-u0", "-l" + datalog], latency_ms, tcp)
             try:
                 q.wait_for(FIRST_DRAWN)
                 time.sleep(max(0.3, 3 * pass_floor))
@@ -502,9 +505,11 @@ def main():
         f" {'wire_floor':>10} {'HWM KiB':>7}"
     )
     console_u0 = None
+    by_terminal = {}
     for lat in (0, 20):
         for n in (1, 8, 32):
             qs = [b.passes(n, lat, console=(n == 8 and lat == 0)) for _ in range(runs)]
+            by_terminal[(n, lat)] = qs
             fs = [b.floor(n, lat) for _ in range(runs)]
             if n == 8 and lat == 0:
                 console_u0 = [r["console"] for r in qs]
@@ -525,6 +530,18 @@ def main():
                 target(f"overhead per reading, {n} readings, latency {lat} ms", med(over), 0.25, "ms", note)
                 note = f"utime+stime {med(cpu):.3f} s; wire_floor {med([f['cpu_per_k'] for f in fs]):.3f} s"
                 target(f"CPU per 1000 readings, {n} readings, latency {lat} ms", med(cpu_ns), 0.04 if lat == 0 else 0.08, "s", note)
+    print()
+
+    print("The same passes with the controller on TCP (quorvel-sim --listen on 127.0.0.1) beside the")
+    print("pseudo-terminal figures above: over/rdg ms and CPU s/1000 readings (scheduler account).")
+    print(f"{'rdgs':>4} {'lat':>3} {'over/rdg pty':>21} {'over/rdg tcp':>21} {'CPU pty':>7} {'CPU tcp':>7}")
+    for (n, lat), qs in by_terminal.items():
+        ts = [b.passes(n, lat, tcp=True) for _ in range(runs)]
+        print(
+            f"{n:>4} {lat:>3} {spread([r['overhead_ms'] for r in qs], '{:.3f}'):>21}"
+            f" {spread([r['overhead_ms'] for r in ts], '{:.3f}'):>21}"
+            f" {med([r['cpu_per_k_ns'] for r in qs]):>7.3f} {med([r['cpu_per_k_ns'] for r in ts]):>7.3f}"
+        )
     print()
 
     res = [b.records500() for _ in range(runs)]

@@ -1,7 +1,8 @@
 # bash completion for quorvel(1)
 #
 # Flags come first and take their values attached (-cbench.conf, -u500); the
-# device paths follow the last flag.
+# device paths follow the last flag. Network controllers (tcp://HOST:PORT)
+# are typed in full.
 
 _quorvel_flags="-c -d -f -g -l -r -u"
 
@@ -46,6 +47,9 @@ _quorvel() {
     local cur=${COMP_WORDS[COMP_CWORD]} devices=0 i
     COMPREPLY=()
     for ((i = 1; i < COMP_CWORD; i++)); do
+        # bash splits tcp://host:1234 at its colons: the pieces, and the
+        # colons between them, are still one device.
+        [[ ${COMP_WORDS[i]} =~ ^:+$ || ${COMP_WORDS[i - 1]} =~ ^:+$ ]] && continue
         _quorvel_is_flag "${COMP_WORDS[i]}" || devices=$((devices + 1))
     done
 

@@ -113,8 +113,11 @@ TEST_F(Completion, DevicePathsFollowTheFlags) {
     EXPECT_EQ(complete({"quorvel", ""}), sorted(here));
     EXPECT_EQ(complete({"quorvel", "-d", "a"}), Words{"a.conf"});
     EXPECT_EQ(complete({"quorvel", "/dev/nul"}), Words{"/dev/null"});
-    // The second controller.
+    // The second controller, also after a network one, which bash splits at
+    // its colons.
     EXPECT_EQ(complete({"quorvel", "/dev/null", "a"}), Words{"a.conf"});
+    EXPECT_EQ(complete({"quorvel", "tcp", ":", "//[", "::", "1]", ":", "1234", "a"}),
+              Words{"a.conf"});
 }
 
 TEST_F(Completion, NothingAfterTheDevicePaths) {

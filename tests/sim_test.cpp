@@ -15,6 +15,7 @@
 #include <unistd.h>
 #include <utility>
 
+#include "bus/net.h"
 #include "support/child.h"
 #include "support/run.h"
 #include "support/tempdir.h"
@@ -30,6 +31,8 @@ const std::string kVersion = "quorvel-sim version 1.0\r\n";
 // The controller port as quorvel opens it.
 class Port {
   public:
+    // A connected socket, taken over.
+    explicit Port(int fd) : fd_(fd) {}
     explicit Port(const std::string& path) {
         fd_ = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
         termios t{};
@@ -329,6 +332,48 @@ TEST(SimVanish, UnplugAndPlugBackBehindTheLink) {
     sim.stop();
     EXPECT_FALSE(exists(link));
     EXPECT_FALSE(sim.reappear());
+}
+
+// A client of the network side, connected as quorvel connects; -1 when
+// refused.
+int dial(const std::string& url) {
+    NetTarget t{};
+    return netResolve(url.c_str(), &t) == 0 ? netConnect(t, 3000) : -1;
+}
+
+// True when the far end closes fd within the wait.
+bool endsWithin(int fd, milliseconds wait) {
+    pollfd p{fd, POLLIN, 0};
+    char c = 0;
+    return poll(&p, 1, static_cast<int>(wait.count())) == 1 && read(fd, &c, 1) == 0;
+}
+
+TEST(SimListen, OneClientAtATimeAndRefusedWhileUnplugged) {
+    qsim::Controller sim;
+    ASSERT_TRUE(sim.listen("0")) << sim.error();
+    std::string url = sim.path();
+    EXPECT_EQ(url.rfind("tcp://127.0.0.1:", 0), 0U) << url;
+    {
+        Port first(dial(url));
+        ASSERT_TRUE(first.ok());
+        first.send("++ver");
+        EXPECT_EQ(first.line(), kVersion);
+        Port second(dial(url));
+        ASSERT_TRUE(second.ok());
+        EXPECT_TRUE(endsWithin(second.fd(), kLong));
+        first.send("++ver");
+        EXPECT_EQ(first.line(), kVersion);
+    }
+    Port next(dial(url));
+    ASSERT_TRUE(next.ok());
+    next.send("++ver");
+    EXPECT_EQ(next.line(), kVersion);
+
+    sim.vanish();
+    EXPECT_EQ(sim.path(), "");
+    EXPECT_TRUE(endsWithin(next.fd(), kLong));
+    EXPECT_EQ(dial(url), -1);
+    EXPECT_EQ(errno, ECONNREFUSED);
 }
 
 TEST(SimLink, RefusesToReplaceAFile) {

@@ -10,6 +10,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include "bus/net.h"
 #include "util/clock.h"
 
 int32_t addr_c[kControllers] = {999, 999};
@@ -24,8 +25,16 @@ termios GpibTTY[kControllers];
 char gpibPath[kControllers][256];
 bool gpibLostDev[kControllers];
 timespec gpibRetryAt[kControllers];
+// Network controllers are looked up once: a reconnect must neither wait on
+// a name server with the bus held nor allocate while the program runs.
+bool gpibIsNet[kControllers];
+NetTarget gpibNet[kControllers];
 
 constexpr long long kRetryNs = 1000000000LL;
+constexpr int kConnectMs = 3000;
+// A reconnect holds the bus, and so the display, while it waits: a box on
+// the local network answers well within this, one that is off never does.
+constexpr int kReconnectMs = 500;
 
 constexpr int kWriteRetries = 100;
 // Longest line: a 31-character command and a 69-character value, or an
@@ -83,6 +92,31 @@ int gpibWrite(FILE* fp, const char* line, size_t len) {
     return static_cast<int>(done);
 }
 
+// Opens a device file; a descriptor, or -1.
+int openPort(int dev, const char* path) {
+    int fd = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return -1;
+    // Two programs on one controller would garble each other's lines.
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        close(fd);
+        return -1;
+    }
+    gpibRaw(dev, fd);
+    fcntl(fd, F_SETFL, O_NONBLOCK);
+    return fd;
+}
+
+// Makes fd controller dev's stream; false (and fd closed) when it cannot.
+bool attach(int dev, int fd) {
+    FILE* fp = fdopen(fd, "r+");
+    if (fp == nullptr) {
+        close(fd);
+        return false;
+    }
+    GpibDev[dev] = fp;
+    return true;
+}
+
 } // namespace
 
 int gpibOpen(int dev, const char* path) {
@@ -91,22 +125,18 @@ int gpibOpen(int dev, const char* path) {
         errno = ENAMETOOLONG;
         return 0;
     }
-    int fd = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return 0;
-    // Two programs on one controller would garble each other's lines.
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        close(fd);
-        return 0;
+    bool net = netIsUrl(path);
+    int fd = -1;
+    if (!net) {
+        fd = openPort(dev, path);
+    } else if (int err = netResolve(path, &gpibNet[dev]); err != 0) {
+        errno = err;
+    } else {
+        fd = netConnect(gpibNet[dev], kConnectMs);
     }
-    FILE* fp = fdopen(fd, "r+");
-    if (fp == nullptr) {
-        close(fd);
-        return 0;
-    }
-    gpibRaw(dev, fd);
-    fcntl(fd, F_SETFL, O_NONBLOCK);
-    GpibDev[dev] = fp;
+    if (fd < 0 || !attach(dev, fd)) return 0;
     strlcpy(gpibPath[dev], path, sizeof gpibPath[dev]);
+    gpibIsNet[dev] = net;
     gpibLostDev[dev] = false;
     return 1;
 }
@@ -127,7 +157,23 @@ void gpibClose(int dev) {
 }
 
 bool gpibGone(int err) {
-    return err == EIO || err == ENXIO || err == ENODEV;
+    switch (err) {
+    case EIO:
+    case ENXIO:
+    case ENODEV:
+    case ECONNRESET:
+    case ECONNABORTED:
+    case EPIPE:
+    case ETIMEDOUT:
+    case ENOTCONN:
+    case EHOSTUNREACH:
+    case ENETUNREACH:
+    case ENETDOWN:
+    case EHOSTDOWN:
+        return true;
+    default:
+        return false;
+    }
 }
 
 void gpibLost(int dev) {
@@ -139,10 +185,12 @@ void gpibLost(int dev) {
 void gpibReconnect(bool now) {
     for (int d = 0; d < kControllers; d++) {
         if (!gpibLostDev[d] || (!now && clkDiffNs(clkNow(), gpibRetryAt[d]) > 0)) continue;
+        int fd = gpibIsNet[d] ? netConnect(gpibNet[d], kReconnectMs) : openPort(d, gpibPath[d]);
+        // Counted from the attempt's end, so a slow refusal still leaves the
+        // display most of each second.
         gpibRetryAt[d] = clkAddNs(clkNow(), kRetryNs);
-        char path[sizeof gpibPath[d]];
-        strlcpy(path, gpibPath[d], sizeof path);
-        if (gpibOpen(d, path) == 0) continue;
+        if (fd < 0 || !attach(d, fd)) continue;
+        gpibLostDev[d] = false;
         addr_c[d] = 999;
         gpibBind();
     }

@@ -1,8 +1,8 @@
-// Controller ports: opening a controller in raw non-blocking mode, binding
-// records to their controller's stream, writing lines, addressing an
-// instrument only when the address on its controller changes, and the bus
-// lock that keeps the display, the console and the clean-up from talking to
-// the controllers at the same time.
+// Controller ports: opening a controller (a device in raw non-blocking mode,
+// or a network controller), binding records to their controller's stream,
+// writing lines, addressing an instrument only when the address on its
+// controller changes, and the bus lock that keeps the display, the console
+// and the clean-up from talking to the controllers at the same time.
 #pragma once
 
 #include <atomic>
@@ -23,8 +23,9 @@ extern std::atomic<int> busStopping;
 extern std::mutex busMutex;
 using BusLock = std::lock_guard<std::mutex>;
 
-// Opens controller dev (0 or 1) from path; returns 1, or 0 when it cannot be
-// opened, another program holds its lock, or the path is too long to keep.
+// Opens controller dev (0 or 1) from path; returns 1, or 0 with errno set
+// when it cannot be opened or connected to, another program holds its lock,
+// or the path is too long to keep.
 int gpibOpen(int dev, const char* path);
 
 // Points every record's file at its controller's stream (null when closed).
@@ -35,13 +36,14 @@ void gpibBind();
 void gpibClose(int dev);
 
 // A controller whose device failed (unplugged: a hang-up, EIO, ENXIO,
-// ENODEV) is closed, its readings fail, and gpibReconnect opens its path
-// again. Call both with the bus held.
+// ENODEV; on the network: closed, reset or timed out by the peer) is closed,
+// its readings fail, and gpibReconnect opens its path, or connects, again.
+// Call both with the bus held.
 void gpibLost(int dev);
 // Tries, at most once a second per controller (or at once with now set), to
 // reopen lost controllers; a reopened one is addressed afresh on its next use.
 void gpibReconnect(bool now = false);
-// True when errno after a failed read or write means the device is gone.
+// True when errno after a failed read or write means the controller is gone.
 bool gpibGone(int err);
 
 // Writes a, b and a line feed to fp and pushes them to the device; returns

@@ -18,12 +18,13 @@ enum class Chunk { Data, Empty, Fault, Gone };
 
 // A read that returned no bytes: a port left with VMIN and VTIME at 0 says
 // "nothing yet" so, and a plain file at its end says it for ever. Only a
-// hang-up means the controller is gone; a descriptor that reports input it
-// does not give is waited out like a fault, not spun on.
+// hang-up, or a network peer that closed its side, means the controller is
+// gone; a descriptor that reports input it does not give is waited out like
+// a fault, not spun on.
 Chunk emptyRead(int fd) {
-    pollfd p{fd, POLLIN, 0};
+    pollfd p{fd, POLLIN | POLLRDHUP, 0};
     if (poll(&p, 1, 0) <= 0) return Chunk::Empty;
-    if ((p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) return Chunk::Gone;
+    if ((p.revents & (POLLHUP | POLLRDHUP | POLLERR | POLLNVAL)) != 0) return Chunk::Gone;
     return (p.revents & POLLIN) != 0 ? Chunk::Fault : Chunk::Empty;
 }
 

@@ -1,6 +1,7 @@
-// The "++" controller: reads host lines from the pseudo-terminal, acts on
-// controller commands, passes other lines to the addressed instrument and
-// writes answers back, all on one serving thread driven by poll time-outs.
+// The "++" controller: reads host lines from the pseudo-terminal or from the
+// one network client, acts on controller commands, passes other lines to the
+// addressed instrument and writes answers back, all on one serving thread
+// driven by poll time-outs.
 #include "sim.h"
 
 #include <algorithm>
@@ -18,6 +19,7 @@
 #include <unistd.h>
 
 #include "instruments.h"
+#include "listener.h"
 #include "pty.h"
 
 namespace qsim {
@@ -55,7 +57,7 @@ struct Chunk {
     std::string bytes;
 };
 
-// What lives and dies with one pseudo-terminal.
+// What lives and dies with one pseudo-terminal or one network client.
 struct Session {
     std::string in;               // bytes of a line not yet complete
     std::deque<std::string> todo; // lines received, not yet acted on
@@ -99,12 +101,13 @@ std::string frame(const std::string& answer, Fault fault) {
 struct Controller::Impl {
     const Clock::time_point t0 = Clock::now();
 
-    // start, stop, vanish and reappear run one at a time; the serving thread
-    // and the thread members are theirs.
+    // start, listen, stop, vanish and reappear run one at a time; the
+    // serving thread and the members up to mu are theirs.
     std::mutex life;
     std::thread thread;
     int wake[2] = {-1, -1};
     bool started = false;
+    bool tcp = false;
 
     // Everything below is shared with the serving thread.
     mutable std::mutex mu;
@@ -115,6 +118,7 @@ struct Controller::Impl {
     std::vector<WireLine> traffic;
     FILE* log = nullptr;
     Pty pty;
+    Listener net;
     std::string link;
     std::string error;
 
@@ -123,11 +127,13 @@ struct Controller::Impl {
     }
 
     bool open(const std::string& linkPath);
+    bool openTerminal(const std::string& linkPath, std::string* err);
     void close();
-    void serve(int master, int wakeFd);
+    void serve(int conn, int listenFd, int wakeFd);
 
     // The rest run on the serving thread with mu held.
-    void receive(int master, Clock::time_point now);
+    int admit(int listenFd, int conn);
+    bool receive(int conn, Clock::time_point now);
     void arrive(std::string line, Clock::time_point now);
     void advance(Clock::time_point now);
     void handle(const std::string& line, Clock::time_point now);
@@ -137,29 +143,48 @@ struct Controller::Impl {
     void setting(int* value, const std::vector<std::string>& args, int lo, int hi,
                  Clock::time_point now);
     void reply(const std::string& text, Clock::time_point now);
-    void flush(int master);
+    void flush(int conn);
     int timeoutMs(Clock::time_point now) const;
 };
 
-bool Controller::Impl::open(const std::string& linkPath) {
+bool Controller::Impl::openTerminal(const std::string& linkPath, std::string* err) {
     Pty p;
+    if (!openPty(&p, err) || (!linkPath.empty() && !makeLink(p.path, linkPath, err))) {
+        if (!linkPath.empty() && !p.path.empty()) removeLink(p.path, linkPath);
+        closePty(&p);
+        return false;
+    }
+    std::lock_guard<std::mutex> lock(mu);
+    pty = p;
+    link = linkPath;
+    return true;
+}
+
+bool Controller::Impl::open(const std::string& linkPath) {
     std::string err;
-    bool ok = openPty(&p, &err) && (linkPath.empty() || makeLink(p.path, linkPath, &err));
+    Listener l;
+    {
+        std::lock_guard<std::mutex> lock(mu);
+        l = net;
+    }
+    bool ok = tcp ? openListener(&l, &err) : openTerminal(linkPath, &err);
     if (ok && pipe2(wake, O_CLOEXEC) != 0) {
         err = "pipe failed";
         ok = false;
     }
     std::lock_guard<std::mutex> lock(mu);
     if (!ok) {
-        if (!linkPath.empty() && !p.path.empty()) removeLink(p.path, linkPath);
-        closePty(&p);
+        if (!tcp) {
+            if (!link.empty()) removeLink(pty.path, link);
+            closePty(&pty);
+        }
+        closeListener(&l);
         error = err;
         return false;
     }
-    pty = p;
-    link = linkPath;
+    net = l;
     ses = Session{};
-    thread = std::thread(&Impl::serve, this, p.master, wake[0]);
+    thread = std::thread(&Impl::serve, this, tcp ? -1 : pty.master, net.fd, wake[0]);
     return true;
 }
 
@@ -175,35 +200,61 @@ void Controller::Impl::close() {
     std::lock_guard<std::mutex> lock(mu);
     if (!link.empty()) removeLink(pty.path, link);
     closePty(&pty);
+    closeListener(&net);
     ses = Session{};
 }
 
-void Controller::Impl::serve(int master, int wakeFd) {
+void Controller::Impl::serve(int conn, int listenFd, int wakeFd) {
     int timeout = -1;
     bool pendingOut = false;
     for (;;) {
-        pollfd p[2] = {{master, static_cast<short>(POLLIN | (pendingOut ? POLLOUT : 0)), 0},
-                       {wakeFd, POLLIN, 0}};
-        if (poll(p, 2, timeout) < 0 && errno != EINTR) return;
-        if (p[1].revents != 0) return;
-        // The slave we hold keeps hang-ups away; any other error would only
-        // spin, so the terminal is left alone from then on.
-        if ((p[0].revents & (POLLERR | POLLNVAL)) != 0) master = -1;
+        pollfd p[3] = {{conn, static_cast<short>(POLLIN | (pendingOut ? POLLOUT : 0)), 0},
+                       {wakeFd, POLLIN, 0},
+                       {listenFd, POLLIN, 0}};
+        if (poll(p, 3, timeout) < 0 && errno != EINTR) break;
+        if (p[1].revents != 0) break;
         std::lock_guard<std::mutex> lock(mu);
         Clock::time_point now = Clock::now();
-        if ((p[0].revents & POLLIN) != 0) receive(master, now);
+        // The slave we hold keeps hang-ups away from the terminal, so an
+        // error there would only spin: it is left alone from then on. A
+        // network client that leaves makes room for the next.
+        bool lost = (p[0].revents & (POLLERR | POLLNVAL | (tcp ? POLLHUP : 0))) != 0;
+        if (!lost && (p[0].revents & POLLIN) != 0) lost = !receive(conn, now);
+        if (lost) {
+            if (tcp) ::close(conn);
+            conn = -1;
+            ses = Session{};
+        }
+        // After a leaving client is let go, so that the next one finds room.
+        if ((p[2].revents & POLLIN) != 0) conn = admit(listenFd, conn);
         advance(now);
-        flush(master);
+        flush(conn);
         timeout = timeoutMs(now);
         pendingOut = !ses.out.empty();
     }
+    if (tcp && conn >= 0) ::close(conn);
 }
 
-void Controller::Impl::receive(int master, Clock::time_point now) {
+int Controller::Impl::admit(int listenFd, int conn) {
+    int c = acceptClient(listenFd);
+    if (c < 0) return conn;
+    // One client at a time, as the boxes serve: a second is sent away.
+    if (conn >= 0) {
+        ::close(c);
+        return conn;
+    }
+    ses = Session{};
+    return c;
+}
+
+// False when the far side has closed its end or failed.
+bool Controller::Impl::receive(int conn, Clock::time_point now) {
     char buf[4096];
+    bool open = true;
     for (;;) {
-        ssize_t n = read(master, buf, sizeof buf);
+        ssize_t n = read(conn, buf, sizeof buf);
         if (n < 0 && errno == EINTR) continue;
+        if (n == 0 || (n < 0 && errno != EAGAIN)) open = false;
         if (n <= 0) break;
         ses.in.append(buf, static_cast<size_t>(n));
     }
@@ -215,6 +266,7 @@ void Controller::Impl::receive(int master, Clock::time_point now) {
         arrive(std::move(line), now);
     }
     if (ses.in.size() > kMaxLine) ses.in.clear();
+    return open;
 }
 
 void Controller::Impl::arrive(std::string line, Clock::time_point now) {
@@ -355,9 +407,9 @@ void Controller::Impl::readInstrument(Clock::time_point now) {
             {ready + kPieceGap * static_cast<int>(i / kPieceBytes), bytes.substr(i, kPieceBytes)});
 }
 
-void Controller::Impl::flush(int master) {
-    while (!ses.out.empty() && master >= 0) {
-        ssize_t n = write(master, ses.out.data(), ses.out.size());
+void Controller::Impl::flush(int conn) {
+    while (!ses.out.empty() && conn >= 0) {
+        ssize_t n = write(conn, ses.out.data(), ses.out.size());
         if (n > 0) {
             ses.out.erase(0, static_cast<size_t>(n));
         } else if (n < 0 && errno == EINTR) {
@@ -400,12 +452,35 @@ bool Controller::start(const std::string& link) {
         impl_->error = "already started";
         return false;
     }
+    {
+        std::lock_guard<std::mutex> lock(impl_->mu);
+        impl_->tcp = false;
+    }
     impl_->started = impl_->open(link);
+    return impl_->started;
+}
+
+bool Controller::listen(const std::string& hostPort) {
+    std::lock_guard<std::mutex> life(impl_->life);
+    Listener l;
+    std::string err = "already started";
+    bool parsed = !impl_->started && parseListen(hostPort, &l, &err);
+    {
+        std::lock_guard<std::mutex> lock(impl_->mu);
+        if (!parsed) {
+            impl_->error = err;
+            return false;
+        }
+        impl_->net = l;
+        impl_->tcp = true;
+    }
+    impl_->started = impl_->open("");
     return impl_->started;
 }
 
 std::string Controller::path() const {
     std::lock_guard<std::mutex> lock(impl_->mu);
+    if (impl_->tcp) return impl_->net.fd >= 0 ? impl_->net.url : "";
     return impl_->pty.path;
 }
 

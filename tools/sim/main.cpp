@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "instruments.h"
+#include "listener.h"
 #include "sim.h"
 
 namespace {
@@ -22,12 +23,16 @@ using Clock = std::chrono::steady_clock;
 
 const char* const kUsage =
     "Usage: quorvel-sim [options]\n"
-    "A simulated \"++\" GPIB-USB controller on a pseudo-terminal. Prints the\n"
-    "terminal's path as the first line of standard output (and the new path each\n"
-    "time it comes back after an unplug), then serves it until SIGINT or SIGTERM.\n"
+    "A simulated \"++\" GPIB controller on a pseudo-terminal or a TCP port. Prints\n"
+    "the terminal's path or the tcp:// address as the first line of standard output\n"
+    "(and again each time it comes back after an unplug), then serves it until\n"
+    "SIGINT or SIGTERM.\n"
     "SIGUSR1 unplugs the controller, or plugs it back in.\n"
     "\n"
     "  --link PATH           make PATH a symbolic link to the terminal\n"
+    "  --listen [HOST:]PORT  serve TCP instead, one client at a time; HOST is\n"
+    "                        127.0.0.1 by default, IPv6 in brackets, PORT 0 picks\n"
+    "                        a free port\n"
     "  --instruments FILE    take the instruments from FILE instead of the built-in\n"
     "                        power supply at 5 and multimeter at 22\n"
     "  --fault ADDR=KIND     fault of the instrument at ADDR: silent, pieces, lonelf,\n"
@@ -41,6 +46,7 @@ const char* const kUsage =
 
 struct Options {
     std::string link;
+    std::string listen;
     std::string instruments;
     std::string log;
     std::vector<std::pair<int, qsim::Fault>> faults;
@@ -85,6 +91,11 @@ std::string parseArgs(int argc, char** argv, Options* o) {
         double sec = 0.0;
         if (opt == "--link") {
             o->link = val;
+        } else if (opt == "--listen") {
+            qsim::Listener l;
+            std::string why;
+            if (!qsim::parseListen(val, &l, &why)) return why;
+            o->listen = val;
         } else if (opt == "--instruments") {
             o->instruments = val;
         } else if (opt == "--log") {
@@ -106,6 +117,7 @@ std::string parseArgs(int argc, char** argv, Options* o) {
             return "unknown option " + opt;
         }
     }
+    if (!o->link.empty() && !o->listen.empty()) return "--link and --listen exclude each other";
     return "";
 }
 
@@ -204,7 +216,7 @@ int main(int argc, char** argv) {
     for (int s : {SIGINT, SIGTERM, SIGHUP, SIGUSR1}) sigaddset(&set, s);
     pthread_sigmask(SIG_BLOCK, &set, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
-    if (!sim.start(o.link)) {
+    if (!(o.listen.empty() ? sim.start(o.link) : sim.listen(o.listen))) {
         std::fprintf(stderr, "quorvel-sim: %s\n", sim.error().c_str());
         return 1;
     }

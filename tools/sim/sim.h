@@ -1,6 +1,6 @@
-// quorvel-sim: a simulated "++" GPIB-USB controller on a pseudo-terminal,
-// with instruments at GPIB addresses that answer their commands. It runs as
-// its own program (tools/sim/main.cpp) or inside a test process.
+// quorvel-sim: a simulated "++" GPIB controller on a pseudo-terminal or on
+// a TCP port, with instruments at GPIB addresses that answer their commands.
+// It runs as its own program (tools/sim/main.cpp) or inside a test process.
 #pragma once
 
 #include <chrono>
@@ -41,13 +41,20 @@ class Controller {
     // Creates the pseudo-terminal and starts serving it; with a link path, a
     // symbolic link to the terminal is made there.
     bool start(const std::string& link = "");
-    // The terminal's path (the one quorvel opens).
+    // Instead of a terminal, serves one network client at a time on
+    // "[HOST:]PORT" (HOST 127.0.0.1 when left out, IPv6 in brackets; port 0
+    // picks a free one). A second client is closed at once.
+    bool listen(const std::string& hostPort);
+    // The terminal's path, or the tcp:// URL, that quorvel opens; empty
+    // while unplugged.
     std::string path() const;
     // Stops serving, closes the terminal and removes the link.
     void stop();
 
     // Closes our side while quorvel runs (an unplugged controller) and, on
-    // reappear, comes back on a new terminal behind the same link.
+    // reappear, comes back on a new terminal behind the same link. On the
+    // network the client is dropped and the port refuses connections until
+    // reappear listens on it again.
     void vanish();
     bool reappear();
 
@@ -63,7 +70,7 @@ class Controller {
     std::string ask(int addr, const std::string& query) const;
     // The address the controller has selected.
     int address() const;
-    // Why start() or reappear() failed.
+    // Why start(), listen() or reappear() failed.
     std::string error() const;
 
     // Appends every received line to path as "<microseconds> <line>", the
