@@ -63,6 +63,7 @@ bench: deps
 
 lint: build
 	sh scripts/lint
+	sh scripts/smoke
 
 demo: build
 	sh scripts/demo
