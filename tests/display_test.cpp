@@ -1,185 +1,153 @@
-// The display thread of the real program against the simulated controller,
-// read off the emulated terminal: readings on their rows, the spinner, the
-// mark state, and the purge of leftover controller input by -f and -r.
-#include <chrono>
+// The display of the real program against the simulated controller, read off
+// the emulated terminal and the data log: readings on their rows, calculated
+// readings, the spinner, the mark state, and the purge of leftover input.
+#include <algorithm>
+#include <csignal>
 #include <filesystem>
-#include <gtest/gtest.h>
-#include <sstream>
-#include <string>
-#include <vector>
+#include <regex>
 
-#include "support/live.h"
+#include "support/scenario.h"
 
 namespace {
 
-using std::chrono::milliseconds;
+using std::string;
 
-class DisplayTest : public LiveRun {};
-
-TEST_F(DisplayTest, ReadingsStandOnTheirRows) {
-    sim.setAnswer(22, "QA?", "1.25");
-    sim.setAnswer(22, "QB?", "2.5");
-    sim.setAnswer(22, "QC?", "C-first");
-    sim.setAnswer(22, "QD?", "DCV +5.0");
-    sim.setAnswer(22, "QE?", "E-later");
-    sim.setAnswer(22, "QH?", "hidden");
-    sim.setAnswer(9, "QS?", "never");
-    sim.setFault(9, qsim::Fault::Silent);
-    ASSERT_TRUE(start("dsp:1;22;A: ;QA?;5;0\n"
-                      "dsp:1;22;B: ;QB?;5;0\n"
-                      "dsp:1;22;C: ;QC?;7;0\n"
-                      "dsp:1;22;D: ;QD?;8;1\n"
-                      "dsp:1;22;E: ;QE?;7;0\n"
-                      "dsp:1;22;H: ;QH?;0;0\n"
-                      "dsp:1;9;S: ;QS?;10;0\n"));
-    // Records of one row share it, each ending in a tab (to column 9).
-    ASSERT_TRUE(term->waitForText(5, 1, "A: 1.25 B: 2.5")) << term->dump();
-    EXPECT_EQ(term->text(5, 8, 1), " ");
-    // Row 7 comes back after row 8: erased again, the later record alone.
-    EXPECT_EQ(term->row(7), "E: E-later");
-    // Dropping the answer's first word.
-    EXPECT_EQ(term->row(8), "D: +5.0");
-    ASSERT_TRUE(term->waitForText(10, 1, "S: ERR")) << term->dump();
-    // The row 0 record is asked at every pass but never drawn.
-    EXPECT_TRUE(sim.waitForLine("QH?", qterm::kWait));
-    for (int r = 1; r <= qterm::kRows; r++)
-        EXPECT_EQ(term->row(r).find("hidden"), std::string::npos);
-}
-
-TEST_F(DisplayTest, SpinnerStepsOncePerPass) {
-    // Passes far enough apart that no two drawings reach the terminal as one.
-    ASSERT_TRUE(start("", {"-u400"}));
-    const std::string cycle = "|/-|\\-";
-    std::string seen;
-    // Every step the program draws is seen: each one is a separate write.
-    bool allShown = term->waitFor([&] {
-        std::string c = term->text(15, 1, 1);
-        if (c != " " && (seen.empty() || seen.back() != c[0])) seen += c;
-        return seen.size() >= 7;
-    });
-    ASSERT_TRUE(allShown) << seen << "\n" << term->dump();
-    size_t at = cycle.find(seen.substr(0, 2));
-    ASSERT_NE(at, std::string::npos) << seen;
-    for (size_t i = 0; i < seen.size(); i++) EXPECT_EQ(seen[i], cycle[(at + i) % 6]) << seen;
-}
-
-TEST_F(DisplayTest, MarkStateAfterMark) {
-    ASSERT_TRUE(start(""));
-    ASSERT_TRUE(term->waitForText(18, 1, "Mark: OFF")) << term->dump();
-    term->type("mark\n");
-    EXPECT_TRUE(term->waitForText(18, 1, "Mark: ON ")) << term->dump();
-}
-
-// A long data-log path is shown by its tail, within its row.
-TEST_F(DisplayTest, ALongDataLogPathKeepsToItsRow) {
-    std::string sub = dir.path();
-    while (sub.size() < 140) sub += "/nested-directory";
-    std::filesystem::create_directories(sub);
-    ASSERT_TRUE(start("", {"-u100", "-l" + sub + "/data-file.csv"}));
-    EXPECT_TRUE(term->row(17).starts_with("Writing data to ")) << term->dump();
-    EXPECT_TRUE(term->row(17).ends_with("/data-file.csv")) << term->dump();
-    EXPECT_TRUE(term->waitForText(18, 1, "Mark: ")) << term->dump();
-}
-
-// A result computed from a failed reading is no measurement; any number of
-// decimals is shown in the room a reading has, and soon.
-TEST_F(DisplayTest, CalculatedReadings) {
-    sim.setFault(9, qsim::Fault::Silent);
-    std::string log = dir.file("data.csv");
-    ASSERT_TRUE(start("dsp:1;9;S: ;QS?;5;0\n"
-                      "dsp:1;0;P: ;$calc$;6;0;*;1;c2.0;4\n"
-                      "dsp:1;0;H: ;$calc$;7;0;+;c2.5;c0;2147483647\n"
-                      "dsp:1;0;K: ;$calc$;8;0;+;c2.5;c0;100\n",
-                      {"-u100", "-l" + log}));
-    ASSERT_TRUE(term->waitForText(7, 1, "H: 2.5", milliseconds(8000))) << term->dump();
-    EXPECT_EQ(term->row(6), "P: ERR");
-    EXPECT_EQ(term->row(7).substr(3), term->row(8).substr(3));
-    EXPECT_EQ(term->row(8), "K: 2.5" + std::string(60, '0'));
-    std::vector<std::string> cells;
-    ASSERT_TRUE(term->waitFor([&] {
-        std::istringstream rows(readFile(log));
-        std::string row;
-        for (std::string next; std::getline(rows, next);) row = next;
-        std::istringstream split(row);
-        cells.clear();
-        for (std::string cell; std::getline(split, cell, ',');) cells.push_back(cell);
-        return cells.size() == 9 && cells[0] != "Record";
-    })) << readFile(log);
-    EXPECT_EQ(cells[6], "ERR");
-    EXPECT_EQ(cells[7], cells[8]);
-    EXPECT_EQ(cells[8], "2.5" + std::string(60, '0'));
-    term->type("quit\n");
-    EXPECT_EQ(term->waitExit(), 0) << term->dump();
-}
+const string kNested = "/nested-directory/nested-directory/nested-directory/nested-directory"
+                       "/nested-directory/nested-directory/nested-directory/nested-directory";
 
 // An answer of two lines leaves its second line in the program's input
-// buffer, and without a purge the next pass reads that leftover instead of
-// its own answer.
-struct PurgeCase {
-    const char* name;
-    std::vector<std::string> flags;
-    bool failingRead; // a record on the second controller, which is not open
-    bool leftoverSeen;
+// buffer, and without a purge the next pass reads it instead of its own.
+// -f purges before every pass after the first, except one after a pass whose
+// read failed; -r purges only after a failed read.
+Scenario purge(const string& name, std::vector<string> flags, bool failingRead, bool leftover) {
+    flags.insert(flags.end(), {"-u20", "-l{dir}/data.csv"});
+    return {.name = name,
+            .config = "dsp:1;22;Q: ;Q2?;5;0\n" + string(failingRead ? "dsp:2;22;F: ;F?;6;0\n" : ""),
+            .flags = flags,
+            .bench = [](Run& r) { r.sim[0].setAnswer(22, "Q2?", "one\ntwo"); },
+            .steps = {rows(10),
+                      until([=](Run& r) { return !leftover || r.term->row(5) != "Q: one"; },
+                            "leftover shown"),
+                      type("quit\n")},
+            .check =
+                [=](Run& r) {
+                    string values;
+                    for (const Cells& row : r.csv())
+                        if (row[0] != "Record") values += row[5] + " ";
+                    // The first pass never purges, and needs not; every
+                    // command went out, so the only answers are the two lines.
+                    EXPECT_TRUE(values.starts_with("one ")) << values;
+                    EXPECT_EQ(values.find("two ") != string::npos, leftover) << values;
+                    EXPECT_TRUE(std::regex_match(values, std::regex("((one|two) )+"))) << values;
+                }};
+}
+
+const std::vector<Scenario> kRows = {
+    {.name = "ReadingsOnTheirRows",
+     .config = "dsp:1;22;A: ;QA?;5;0\ndsp:1;22;B: ;QB?;5;0\ndsp:1;22;C: ;QC?;7;0\n"
+               "dsp:1;22;D: ;QD?;8;1\ndsp:1;22;E: ;QE?;7;0\ndsp:1;22;H: ;QH?;0;0\n"
+               "dsp:1;9;S: ;QS?;10;0\ncfg:1;5;help;*IDN?;0;1;Identify the supply\n",
+     .bench =
+         [](Run& r) {
+             for (auto [q, a] : {std::pair<string, string>{"QA?", "1.25"},
+                                 {"QB?", "2.5"},
+                                 {"QC?", "C-first"},
+                                 {"QD?", "DCV +5.0"},
+                                 {"QE?", "E-later"},
+                                 {"QH?", "hidden"}})
+                 r.sim[0].setAnswer(22, q, a);
+             r.sim[0].setFault(9, qsim::Fault::Silent);
+         },
+     .steps = {screen(5, "A: 1.25 B: 2.5"), screen(10, "S: ERR"), wire("QH?"),
+               [](Run& r) {
+                   // Records of one row share it, each ending in a tab.
+                   EXPECT_EQ(r.term->text(5, 8, 1), " ");
+                   // Row 7 comes back after row 8: erased, the later record alone.
+                   EXPECT_EQ(r.term->row(7), "E: E-later");
+                   // The answer's first word dropped.
+                   EXPECT_EQ(r.term->row(8), "D: +5.0");
+                   // Row 0 is asked at every pass but never drawn.
+                   EXPECT_EQ(r.term->log().find("hidden"), string::npos);
+               },
+               screen(18, "Mark: OFF"),
+               // A dictionary name hides the internal command of that name.
+               answer("help", "QUORVEL-SIM,PSU,0,1.0"), answer("mark", ""), screen(18, "Mark: ON "),
+               type("quit now\n")},
+     .check = [](Run& r) { EXPECT_EQ(r.count("*IDN?"), 1); }},
+    // A result computed from a failed reading is ERR; any number of decimals
+    // is shown in the room a reading has, and soon. The log has a column for
+    // each reading, an answer's commas quoted within it.
+    {.name = "CalculatedAndLogged",
+     .config = "dsp:1;22;V: ;MEAS:VOLT?;5;0\ndsp:1;9;S: ;QS?;0;0\n"
+               "dsp:1;0;P: ;$calc$;6;0;*;2;c2.0;4\ndsp:1;0;T: ;$calc$;7;0;*;1;c2;3\n"
+               "dsp:1;0;H: ;$calc$;8;0;+;c2.5;c0;2147483647\n"
+               "dsp:1;0;K: ;$calc$;9;0;+;c2.5;c0;100\ndsp:1;22;Id: ;*IDN?;10;0\n",
+     .flags = {"-u20", "-l{dir}/data.csv"},
+     .bench = [](Run& r) { r.sim[0].setFault(9, qsim::Fault::Silent); },
+     .steps = {[](Run& r) {
+                   ASSERT_TRUE(r.term->waitForText(8, 1, "H: 2.5", std::chrono::seconds(8)))
+                       << r.term->dump();
+                   EXPECT_EQ(r.term->row(6), "P: ERR");
+                   EXPECT_EQ(r.term->row(9), "K: 2.5" + string(60, '0'));
+                   EXPECT_EQ(r.term->row(8), "H: 2.5" + string(60, '0'));
+               },
+               rows(3), type("quit\n")},
+     .check =
+         [](Run& r) {
+             auto rows = r.csv();
+             EXPECT_EQ(rows[0], (Cells{"Record", "Date", "Time", "Mark", "Comment",
+                                       "V: ", "S: ", "P: ", "T: ", "H: ", "K: ", "Id: "}));
+             string many = "2\\.5" + string(60, '0');
+             expectRows(r, "0,\"\",[-+.0-9E]+,ERR,ERR,[0-9.]+," + many + "," + many +
+                               ",\"QUORVEL-SIM,DMM,0,1.0\"");
+             for (size_t i = 1; i < rows.size(); i++)
+                 EXPECT_NEAR(std::stod(rows[i][8]), 2 * std::stod(rows[i][5]), 0.01);
+             EXPECT_FALSE(readFile(r.file("data.csv")).ends_with("\n"));
+         }},
+    // A long data-log path is shown by its tail within its row; the spinner
+    // steps once per pass; a kill loses no finished row.
+    {.name = "SpinnerPathAndKill",
+     .config = "",
+     .flags = {"-u400", "-l{dir}" + kNested + "/data.csv"},
+     .bench =
+         [](Run& r) {
+             std::filesystem::create_directories(r.file(kNested.substr(1)));
+             r.dir.write(kNested.substr(1) + "/data.csv", "old contents of an earlier run\n");
+         },
+     .steps = {screen(18, "Mark: "),
+               [](Run& r) {
+                   EXPECT_TRUE(r.term->row(17).starts_with("Writing data to ")) << r.term->dump();
+                   EXPECT_TRUE(r.term->row(17).ends_with("/nested-directory/data.csv"))
+                       << r.term->dump();
+                   // Passes far enough apart that each step is a separate write.
+                   string seen;
+                   ASSERT_TRUE(r.waitFor([&] {
+                       string c = r.term->text(15, 1, 1);
+                       if (c != " " && (seen.empty() || seen.back() != c[0])) seen += c;
+                       return seen.size() >= 7;
+                   })) << seen;
+                   EXPECT_NE(string("|/-|\\-|/-|\\-|/-|\\-").find(seen), string::npos) << seen;
+               },
+               sig(SIGKILL)},
+     .code = 128 + SIGKILL,
+     .check =
+         [](Run& r) {
+             string log = kNested.substr(1) + "/data.csv";
+             ASSERT_GE(r.lines(log).size(), 4U);
+             EXPECT_EQ(r.lines(log)[0], "Record,Date,Time,Mark,Comment");
+             expectRows(r, "0,\"\"", log);
+         }},
+    purge("NoPurge", {}, false, true),
+    purge("Force", {"-f"}, false, false),
+    purge("ForceWithFailures", {"-f"}, true, true),
+    purge("Reset", {"-r"}, false, true),
+    purge("ResetWithFailures", {"-r"}, true, false),
+    purge("BothWithFailures", {"-f", "-r"}, true, false),
 };
 
-void PrintTo(const PurgeCase& c, std::ostream* os) {
-    *os << c.name;
+TEST_P(Scenarios, Run) {
+    play(GetParam());
 }
-
-class DisplayPurgeTest : public LiveRun, public ::testing::WithParamInterface<PurgeCase> {};
-
-TEST_P(DisplayPurgeTest, LeftoverInputAndThePurge) {
-    const PurgeCase& c = GetParam();
-    sim.setAnswer(22, "Q2?", "one\ntwo");
-    std::string config = "dsp:1;22;Q: ;Q2?;5;0\n";
-    if (c.failingRead) config += "dsp:2;22;F: ;F?;6;0\n";
-    std::string log = dir.file("data.csv");
-    std::vector<std::string> flags = c.flags;
-    flags.push_back("-u20");
-    flags.push_back("-l" + log);
-    ASSERT_TRUE(start(config, flags));
-
-    constexpr int kPasses = 10;
-    std::vector<std::string> values;
-    bool enough = term->waitFor([&] {
-        std::istringstream rows(readFile(log));
-        std::string row;
-        std::getline(rows, row); // the header
-        values.clear();
-        while (std::getline(rows, row)) {
-            std::vector<std::string> cells;
-            std::istringstream split(row);
-            for (std::string cell; std::getline(split, cell, ',');) cells.push_back(cell);
-            if (cells.size() >= 6) values.push_back(cells[5]);
-        }
-        return values.size() >= kPasses;
-    });
-    ASSERT_TRUE(enough) << term->dump();
-    std::string all;
-    for (const std::string& v : values) all += v + " ";
-    // The first pass never purges, and needs not.
-    EXPECT_EQ(values[0], "one");
-    bool leftover =
-        std::any_of(values.begin(), values.end(), [](const std::string& v) { return v == "two"; });
-    EXPECT_EQ(leftover, c.leftoverSeen) << all;
-    // Every command went out: the only answers are the two lines.
-    for (const std::string& v : values) EXPECT_TRUE(v == "one" || v == "two") << all;
-    if (c.leftoverSeen) {
-        EXPECT_TRUE(term->waitFor([&] { return term->row(5) != "Q: one"; })) << term->dump();
-    }
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Flags, DisplayPurgeTest,
-    ::testing::Values(PurgeCase{"NoFlag", {}, false, true},
-                      // -f purges before every pass after the first...
-                      PurgeCase{"Force", {"-f"}, false, false},
-                      // ...except one after a pass whose read failed.
-                      PurgeCase{"ForceWithFailures", {"-f"}, true, true},
-                      // -r purges only after a pass whose read failed.
-                      PurgeCase{"Reset", {"-r"}, false, true},
-                      PurgeCase{"ResetWithFailures", {"-r"}, true, false},
-                      PurgeCase{"BothWithFailures", {"-f", "-r"}, true, false}),
-    [](const ::testing::TestParamInfo<PurgeCase>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Display, Scenarios, ::testing::ValuesIn(kRows), rowName);
 
 } // namespace
