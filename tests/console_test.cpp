@@ -1,8 +1,10 @@
-// The command console of the real program, typed at on an emulated terminal
-// and checked on the screen, on the simulated controller's wire and in the
-// data log.
-#include <algorithm>
+// The console and the display of the real program on an emulated terminal,
+// checked on the screen, on the simulated controller's wire and in the data
+// log: commands and their refusals, help, marks, readings on their rows,
+// calculated readings, the spinner and the purge of leftover input.
+#include <csignal>
 #include <cstdio>
+#include <filesystem>
 #include <regex>
 
 #include "support/scenario.h"
@@ -15,40 +17,60 @@ const string kDictionary = "cfg:1;5;vset;VOLT ;1;0;Set supply voltage\n"
                            "cfg:1;5;vget;VOLT?;0;1;Read supply voltage\n"
                            "cfg:1;5;Outp;OUTP ;0;0;Output on or off\n"
                            "off:1;5;OUTP OFF\n";
-
-string golden(const string& name) {
-    string text = readFile(TEST_DATA "/console/" + name);
-    if (text.ends_with("\n")) text.pop_back();
-    return text;
-}
+const string kData = TEST_DATA "/console/";
 
 // The screen from its first non-empty row on.
 string screenText(const Run& r) {
-    std::vector<string> rows;
-    for (int i = 1; i <= qterm::kRows; i++) rows.push_back(r.term->row(i));
-    auto first = std::find_if(rows.begin(), rows.end(), [](const string& s) { return !s.empty(); });
     string out;
-    for (auto it = first; it != rows.end(); it++) out += (it != first ? "\n" : "") + *it;
-    return out;
+    for (int i = 1; i <= qterm::kRows; i++) out += r.term->row(i) + "\n";
+    return out.substr(out.find_first_not_of('\n'));
 }
 
 // The screen's fixed rows as a redraw leaves them.
 const Step kRedrawn = [](Run& r) {
     EXPECT_TRUE(r.term->waitForText(18, 1, "Mark: OFF")) << r.term->dump();
-    EXPECT_EQ(r.term->row(23), golden("banner.txt"));
+    EXPECT_EQ(r.term->row(23) + "\n", readFile(kData + "banner.txt"));
     EXPECT_TRUE(r.term->waitForText(15, 2, ": ")) << r.term->dump();
 };
 
 const string kFits = "vset 5" + string(62, ' ');
+const string kNested = "/nested-directory/nested-directory/nested-directory/nested-directory"
+                       "/nested-directory/nested-directory/nested-directory/nested-directory";
+
+// An answer of two lines leaves its second line in the program's input
+// buffer, and without a purge the next pass reads it instead of its own.
+// -f purges before every pass after the first, except one after a pass whose
+// read failed; -r purges only after a failed read.
+Scenario purge(const string& name, std::vector<string> flags, bool failingRead, bool leftover) {
+    flags.insert(flags.end(), {"-u20", "-l{dir}/data.csv"});
+    return {.name = name,
+            .config = "dsp:1;22;Q: ;Q2?;5;0\n" + string(failingRead ? "dsp:2;22;F: ;F?;6;0\n" : ""),
+            .flags = flags,
+            .answers = {{22, "Q2?", "one\ntwo"}},
+            .steps = {rows(10),
+                      until([=](Run& r) { return !leftover || r.term->row(5) != "Q: one"; },
+                            "leftover shown"),
+                      type("quit\n")},
+            .check = [=](Run& r) {
+                string values;
+                for (const Cells& row : r.csv())
+                    if (row[0] != "Record") values += row[5] + " ";
+                // The first pass never purges, and needs not; every
+                // command went out, so the only answers are the two lines.
+                EXPECT_TRUE(values.starts_with("one ")) << values;
+                EXPECT_EQ(values.find("two ") != string::npos, leftover) << values;
+                EXPECT_TRUE(std::regex_match(values, std::regex("((one|two) )+"))) << values;
+            }};
+}
 
 const std::vector<Scenario> kRows = {
     {.name = "CommandsAndRefusals",
      .config = kDictionary,
-     .steps = {answer("vset 1.5", ""), wire("VOLT 1.5"), answer("vget", "+1.500000E+00"),
+     .steps = {answer("vset 1.5", ""), answer("vget", "+1.500000E+00"),
                // Any case; leading spaces dropped, trailing ones sent with the value.
-               answer("VSET 2.5", ""), answer("  vset   3.5  ", ""), wire("VOLT 3.5  "),
+               answer("VSET 2.5", ""), answer("  vset   3.5  ", ""),
                // A value after a command that needs none is appended all the same.
-               answer("outp ON", ""), wire("OUTP ON"), answer("vset", "Value required"),
+               answer("outp ON", ""), answer("vset", "Value required"),
                answer("vset   ", "Value required"), answer("", "Invalid command"),
                answer("   ", "Invalid command"), answer("vset\t1.5", "Invalid command"),
                answer("nosuch 1", "Invalid command"),
@@ -60,7 +82,7 @@ const std::vector<Scenario> kRows = {
                answer(string("mark\0", 5) + string(64, 'x') + "vset 9.5", "Line too long"),
                answer(string("vset 1\0x", 8), "Line too long"), answer("vget", "+5.000000E+00"),
                type("HELP\n"),
-               until([](Run& r) { return screenText(r) == golden("help.txt"); }, "help"),
+               until([](Run& r) { return screenText(r) == readFile(kData + "help.txt"); }, "help"),
                // The whole line that ends the help screen is read: none of it runs.
                type(string(69, ' ') + "vset 7\n"), kRedrawn, answer("vget", "+5.000000E+00"),
                answer("nosuch", "Invalid command"), type("cls\n"),
@@ -72,31 +94,6 @@ const std::vector<Scenario> kRows = {
                        (Cells{"++addr 5", "VOLT 1.5", "VOLT?", "++read eoi", "VOLT 2.5", "VOLT 3.5  ",
                               "OUTP ON", "VOLT " + kFits.substr(5), "VOLT?", "++read eoi", "VOLT?",
                               "++read eoi", "OUTP OFF"}));
-         }},
-    // Ctrl-S reaches the console as a character: neither the screen nor the
-    // data log stops, and the terminal gets its flow control back at the end.
-    // A mark's comment goes with one row; its state stays until the next mark.
-    {.name = "MarkAndCtrlS",
-     .config = "dsp:1;22;V: ;MEAS:VOLT?;5;0\n",
-     .flags = {"-u20", "-l{dir}/data.csv"},
-     .steps = {screen(15, ": ", 2), type("\x13"),
-               [](Run& r) {
-                   size_t before = r.lines().size(), from = r.term->logSize();
-                   EXPECT_TRUE(r.waitFor([&] { return r.lines().size() > before + 5; }));
-                   EXPECT_TRUE(r.term->waitForOutput("V: ", from));
-               },
-               answer("\x11", "Invalid command"), answer("mark first run, \"quoted\"", ""), screen(18, "Mark: ON "),
-               lastRow([](const string& l) { return l.find(",1,") != string::npos; }),
-               answer("mark", ""), screen(18, "Mark: OFF"),
-               lastRow([](const string& l) { return l.find(",0,\"\",") != string::npos; }),
-               type("quit\n")},
-     .rows = "[01],(\"\"|\"first run, \"\"quoted\"\"\"),[-+.0-9E]+",
-     .check =
-         [](Run& r) {
-             EXPECT_TRUE(r.term->flowControl());
-             string marks;
-             for (const Cells& row : r.csv()) marks += row[3] + (row[4].empty() ? "" : "c");
-             EXPECT_TRUE(std::regex_match(marks, std::regex("Markc0+1c1*0+"))) << marks;
          }},
     // Commands against a display that polls without pause: each one waits
     // for the display, runs alone on the bus and gets its own answer.
@@ -110,22 +107,127 @@ const std::vector<Scenario> kRows = {
                        char want[32];
                        snprintf(want, sizeof want, "=>%+.6E", static_cast<double>(i));
                        ASSERT_TRUE(r.term->waitForText(16, 1, want)) << want << r.term->dump();
+                       EXPECT_EQ(r.count("VOLT " + std::to_string(i)), 1);
                    }
-                   std::vector<string> sets;
-                   for (const string& l : r.sim[0].lines())
-                       if (l.starts_with("VOLT ")) sets.push_back(l);
-                   ASSERT_EQ(sets.size(), 25U);
-                   for (int i = 1; i <= 25; i++) EXPECT_EQ(sets[i - 1], "VOLT " + std::to_string(i));
                    // The display is still polling after all these pauses.
                    int polls = r.count("MEAS:CURR?");
                    EXPECT_TRUE(r.waitFor([&] { return r.count("MEAS:CURR?") > polls; }));
                },
                type("quit\n")}},
+    {.name = "ReadingsOnTheirRows",
+     .config = "dsp:1;22;A: ;QA?;5;0\ndsp:1;22;B: ;QB?;5;0\ndsp:1;22;C: ;QC?;7;0\n"
+               "dsp:1;22;D: ;QD?;8;1\ndsp:1;22;E: ;QE?;7;0\ndsp:1;22;H: ;QH?;0;0\n"
+               "dsp:1;9;S: ;QS?;10;0\ncfg:1;5;help;*IDN?;0;1;Identify the supply\n",
+     .answers = {{22, "QA?", "1.25"}, {22, "QB?", "2.5"}, {22, "QC?", "C-first"},
+                 {22, "QD?", "DCV +5.0"}, {22, "QE?", "E-later"}, {22, "QH?", "hidden"}},
+     .faults = {{9, qsim::Fault::Silent}},
+     .steps = {screen(5, "A: 1.25 B: 2.5"), screen(10, "S: ERR"), wire("QH?"),
+               [](Run& r) {
+                   // Records of one row share it, each ending in a tab.
+                   EXPECT_EQ(r.term->text(5, 8, 1), " ");
+                   // Row 7 comes back after row 8: erased, the later record alone.
+                   EXPECT_EQ(r.term->row(7), "E: E-later");
+                   // The answer's first word dropped.
+                   EXPECT_EQ(r.term->row(8), "D: +5.0");
+               },
+               screen(18, "Mark: OFF"),
+               // A dictionary name hides the internal command of that name.
+               answer("help", "QUORVEL-SIM,PSU,0,1.0"), answer("mark", ""), screen(18, "Mark: ON "),
+               type("quit now\n")},
+     .wire = {{"*IDN?", 1}},
+     // Row 0 is asked at every pass but never drawn.
+     .never = {"hidden"}},
+    // A result computed from a failed reading is ERR; any number of decimals
+    // is shown in the room a reading has, and soon. The log has a column for
+    // each reading, an answer's commas quoted within it. Ctrl-S reaches the
+    // console as a character: neither the screen nor the log stops, and the
+    // terminal gets its flow control back at the end. A mark's comment goes
+    // with one row; its state stays until the next mark.
+    {.name = "LoggedCalculationsMarksAndCtrlS",
+     .config = "dsp:1;22;V: ;MEAS:VOLT?;5;0\ndsp:2;22;S: ;QS?;0;0\n"
+               "dsp:1;0;P: ;$calc$;6;0;*;2;c2.0;4\ndsp:1;0;T: ;$calc$;7;0;*;1;c2;3\n"
+               "dsp:1;0;H: ;$calc$;8;0;+;c2.5;c0;2147483647\n"
+               "dsp:1;0;K: ;$calc$;9;0;+;c2.5;c0;100\ndsp:1;22;Id: ;*IDN?;10;0\n",
+     .flags = {"-u20", "-l{dir}/data.csv"},
+     .steps = {[](Run& r) {
+                   ASSERT_TRUE(r.term->waitForText(8, 1, "H: 2.5", std::chrono::seconds(8)))
+                       << r.term->dump();
+                   EXPECT_EQ(r.term->row(6), "P: ERR");
+                   EXPECT_EQ(r.term->row(9), "K: 2.5" + string(60, '0'));
+                   EXPECT_EQ(r.term->row(8), "H: 2.5" + string(60, '0'));
+               },
+               screen(15, ": ", 2), type("\x13"),
+               [](Run& r) {
+                   size_t before = r.lines().size(), from = r.term->logSize();
+                   EXPECT_TRUE(r.waitFor([&] { return r.lines().size() > before + 5; }));
+                   EXPECT_TRUE(r.term->waitForOutput("V: ", from));
+               },
+               answer("\x11", "Invalid command"), answer("mark first run, \"quoted\"", ""),
+               screen(18, "Mark: ON "),
+               lastRow([](const string& l) { return l.find(",1,") != string::npos; }),
+               answer("mark", ""), screen(18, "Mark: OFF"),
+               lastRow([](const string& l) { return l.find(",0,\"\",") != string::npos; }),
+               type("quit\n")},
+     .rows = "[01],(\"\"|\"first run, \"\"quoted\"\"\"),[-+.0-9E]+,ERR,ERR,[0-9.]+,2\\.5" +
+             string(60, '0') + ",2\\.5" + string(60, '0') + ",\"QUORVEL-SIM,DMM,0,1.0\"",
+     .check =
+         [](Run& r) {
+             EXPECT_TRUE(r.term->flowControl());
+             auto rows = r.csv();
+             EXPECT_EQ(rows[0], (Cells{"Record", "Date", "Time", "Mark", "Comment", "V: ", "S: ",
+                                       "P: ", "T: ", "H: ", "K: ", "Id: "}));
+             string marks;
+             for (size_t i = 1; i < rows.size(); i++) {
+                 marks += rows[i][3] + (rows[i][4].empty() ? "" : "c");
+                 EXPECT_NEAR(std::stod(rows[i][8]), 2 * std::stod(rows[i][5]), 0.01);
+             }
+             EXPECT_TRUE(std::regex_match(marks, std::regex("0+1c1*0+"))) << marks;
+             EXPECT_FALSE(readFile(r.file("data.csv")).ends_with("\n"));
+         }},
+    // A long data-log path is shown by its tail within its row; the spinner
+    // steps once per pass; a kill loses no finished row.
+    {.name = "SpinnerPathAndKill",
+     .config = "",
+     .flags = {"-u400", "-l{dir}" + kNested + "/data.csv"},
+     .bench =
+         [](Run& r) {
+             std::filesystem::create_directories(r.file(kNested.substr(1)));
+             r.dir.write(kNested.substr(1) + "/data.csv", "old contents of an earlier run\n");
+         },
+     .steps = {screen(18, "Mark: "),
+               [](Run& r) {
+                   EXPECT_TRUE(r.term->row(17).starts_with("Writing data to ")) << r.term->dump();
+                   EXPECT_TRUE(r.term->row(17).ends_with("/nested-directory/data.csv"))
+                       << r.term->dump();
+                   // Passes far enough apart that each step is a separate write.
+                   string seen;
+                   ASSERT_TRUE(r.waitFor([&] {
+                       string c = r.term->text(15, 1, 1);
+                       if (c != " " && (seen.empty() || seen.back() != c[0])) seen += c;
+                       return seen.size() >= 7;
+                   })) << seen;
+                   EXPECT_NE(string("|/-|\\-|/-|\\-|/-|\\-").find(seen), string::npos) << seen;
+               },
+               sig(SIGKILL)},
+     .code = 128 + SIGKILL,
+     .check =
+         [](Run& r) {
+             string log = kNested.substr(1) + "/data.csv";
+             ASSERT_GE(r.lines(log).size(), 4U);
+             EXPECT_EQ(r.lines(log)[0], "Record,Date,Time,Mark,Comment");
+             expectRows(r, "0,\"\"", log);
+         }},
+    purge("NoPurge", {}, false, true),
+    purge("Force", {"-f"}, false, false),
+    purge("ForceWithFailures", {"-f"}, true, true),
+    purge("Reset", {"-r"}, false, true),
+    purge("ResetWithFailures", {"-r"}, true, false),
+    purge("BothWithFailures", {"-f", "-r"}, true, false),
 };
 
 TEST_P(Scenarios, Run) {
     play(GetParam());
 }
-INSTANTIATE_TEST_SUITE_P(Console, Scenarios, ::testing::ValuesIn(kRows), rowName);
+INSTANTIATE_TEST_SUITE_P(Screen, Scenarios, ::testing::ValuesIn(kRows), rowName);
 
 } // namespace

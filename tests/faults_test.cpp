@@ -1,6 +1,9 @@
-// Faults during a run: controllers that vanish and come back, reads that
-// return nothing, a disk that refuses the command log, instruments that
-// flood. The run goes on, or ends through its one clean-up, with every row.
+// Faults during a run and logs on files and streams that are not what they
+// should be: controllers that vanish and come back, reads that return
+// nothing, a disk that refuses the command log, instruments that flood,
+// closed standard streams and file-size limits. The run goes on, or ends
+// through its one clean-up, with every row whole.
+#include <csignal>
 #include <cstdio>
 #include <fcntl.h>
 #include <termios.h>
@@ -54,10 +57,9 @@ Scenario emptyReads(bool file) {
             .config = "dsp:1;22;V: ;MEAS:VOLT?;5;0\ndsp:1;5;B: ;QB?;6;0\nread:1;0;++read eoi;100\n",
             .flags = {"-u20", "-l{dir}/data.csv"},
             .devices = {file ? "{dir}/plain" : "{dev}"},
+            .answers = {{22, "MEAS:VOLT?", "1.25"}, {5, "QB?", "2.5"}},
             .bench =
                 [=](Run& r) {
-                    r.sim[0].setAnswer(22, "MEAS:VOLT?", "1.25");
-                    r.sim[0].setAnswer(5, "QB?", "2.5");
                     r.dir.write("plain", "");
                     int fd = open(r.sim[0].path().c_str(), O_RDWR | O_NOCTTY);
                     termios t{};
@@ -72,13 +74,60 @@ Scenario emptyReads(bool file) {
             .pipes = true};
 }
 
+const string kVolts = "0,\"\",[-+][0-9.]+E[-+][0-9]+";
+
+// A closed standard stream is no place for a file: the screen reaches
+// neither the log nor the bus. Without input the run ends by itself, maybe
+// before the first reading; s 0 is a typed quit.
+Scenario closed(const string& name, const string& redirect, bool logged, int s) {
+    std::vector<Step> steps;
+    if (s >= 0) steps = {wire("MEAS:VOLT?"), pause(300), s > 0 ? sig(s) : type("quit\n")};
+    std::vector<string> flags = {"-u20"};
+    if (logged) flags.push_back("-l{dir}/data.csv");
+    return {.name = name,
+            .config = kConf,
+            .flags = flags,
+            .steps = steps,
+            .code = s > 0 ? 8 : 0,
+            .rows = kVolts,
+            .check =
+                [=](Run& r) {
+                    string wire;
+                    for (const string& l : r.sim[0].lines()) wire += l + "\n";
+                    EXPECT_TRUE(wire.find('\x1b') == string::npos &&
+                                wire.find("Mark") == string::npos);
+                    EXPECT_TRUE(!logged || r.lines().at(0) == "Record,Date,Time,Mark,Comment,V: ");
+                },
+            .pipes = true,
+            .prefix = {"/bin/sh", "-c", "exec \"$0\" \"$@\" " + redirect}};
+}
+
+// Under a file-size limit a log keeps whole rows only: one the disk took in
+// part is cut away again.
+Scenario sizeLimit(const string& name, const string& flag, size_t limit, const string& cells) {
+    string fsize = std::to_string(limit);
+    return {.name = name,
+            .config = kConf,
+            .flags = {flag + "{dir}/data.csv", "-u20"},
+            .steps = {wire("MEAS:VOLT?"), type("vset 2.5\nvset 2.5\nvset 2.5\nvset 2.5\n"),
+                      pause(1000), type("quit\n")},
+            .rows = cells,
+            .check =
+                [=](Run& r) {
+                    EXPECT_LE(readFile(r.file("data.csv")).size(), limit);
+                    EXPECT_GE(r.lines().size(), 2U);
+                },
+            .pipes = true,
+            .prefix = {"/usr/bin/prlimit", "--fsize=" + fsize + ":" + fsize}};
+}
+
 const std::vector<Scenario> kRows = {
     // A vanished controller turns readings and commands to ERR, on the screen
     // and in both logs; plugged back in it is reopened and readdressed.
     {.name = "VanishAndReturn",
      .config = kConf + "cfg:1;22;dmm;MEAS:VOLT?;0;1;meter\n",
      .flags = {"-u100", "-l{dir}/data.csv", "-g{dir}/cmd.csv"},
-     .bench = [](Run& r) { r.sim[0].setAnswer(22, "MEAS:VOLT?", kControls); },
+     .answers = {{22, "MEAS:VOLT?", kControls}},
      .steps = {screen(5, "V: " + kShown), answer("dmm", kShown),
                [](Run& r) {
                    EXPECT_TRUE(r.term->row(18).starts_with("Mark: OFF")) << r.term->dump();
@@ -104,28 +153,28 @@ const std::vector<Scenario> kRows = {
     emptyReads(false),
     emptyReads(true),
     // The command log is opened for every record: made a full disk mid-run,
-    // its status shows and the run goes on.
-    {.name = "CommandLogOnAFullDisk",
+    // its status shows and the run goes on. A flood from the supply does not
+    // hang the off sequence's drain.
+    {.name = "CommandLogOnAFullDiskAndAFlood",
      .config = kConf,
      .flags = {"-g{dir}/cmd.csv", "-u20"},
+     .faults = {{5, qsim::Fault::Flood}},
      .steps = {wire("MEAS:VOLT?"),
                [](Run& r) {
                    std::remove(r.file("cmd.csv").c_str());
                    ASSERT_EQ(symlink("/dev/full", r.file("cmd.csv").c_str()), 0);
                },
                type("vget\n"), wire("VOLT?"), type("vget\nquit\n")},
-     .wire = {{"VOLT?", 2}},
-     .check =
-         [](Run& r) {
-             EXPECT_NE(r.out().find("\n\n\nCfg (command) log file error"), string::npos);
-         },
+     .wire = {{"VOLT?", 2}, {"OUTP OFF", 1}},
+     .says = {"\n\n\nCfg (command) log file error"},
      .pipes = true},
-    {.name = "FloodDuringTheOffDrain",
-     .config = kConf,
-     .bench = [](Run& r) { r.sim[0].setFault(5, qsim::Fault::Flood); },
-     .steps = {wire("MEAS:VOLT?"), type("quit\n")},
-     .wire = {{"OUTP OFF", 1}},
-     .pipes = true},
+    closed("ClosedOutput", ">&-", true, 0),
+    closed("ClosedOutputUnlogged", ">&-", false, 0),
+    closed("ClosedInput", "<&-", true, -1),
+    closed("ClosedErrors", "2>&-", true, SIGTERM),
+    // The header and one and a half rows.
+    sizeLimit("DataLogUnderASizeLimit", "-l", 33 + 60, kVolts),
+    sizeLimit("CommandLogUnderASizeLimit", "-g", 39 + 50, "VOLT ,2\\.5,"),
 };
 
 TEST_P(Scenarios, Run) {

@@ -49,10 +49,10 @@ std::vector<Cells> Run::csv(const std::string& log) const {
 
 bool Run::waitFor(const std::function<bool()>& cond) const {
     if (term) return term->waitFor(cond);
-    for (auto until = std::chrono::steady_clock::now() + 30s;
-         std::chrono::steady_clock::now() < until; std::this_thread::sleep_for(20ms))
-        if (cond()) return true;
-    return false;
+    auto until = std::chrono::steady_clock::now() + 30s;
+    for (; !cond(); std::this_thread::sleep_for(10ms))
+        if (std::chrono::steady_clock::now() > until) return false;
+    return true;
 }
 
 void play(const Scenario& s) {
@@ -77,6 +77,8 @@ void play(const Scenario& s) {
     }
     r.conf = kBus + s.config;
     r.dir.write("run.conf", r.conf);
+    for (const auto& [addr, query, text] : s.answers) r.sim[0].setAnswer(addr, query, text);
+    for (const auto& [addr, fault] : s.faults) r.sim[0].setFault(addr, fault);
     if (s.bench) s.bench(r);
     if (::testing::Test::IsSkipped() || ::testing::Test::HasFatalFailure()) return;
     if (s.pipes)
@@ -94,6 +96,9 @@ void play(const Scenario& s) {
     }
     for (const auto& [line, n] : s.wire) EXPECT_EQ(r.count(line), n) << line;
     EXPECT_EQ(s.err ? r.err() : "", s.err.value_or(""));
+    std::string all = r.out() + r.err();
+    for (const std::string& text : s.says) EXPECT_NE(all.find(text), std::string::npos) << text;
+    for (const std::string& text : s.never) EXPECT_EQ(all.find(text), std::string::npos) << text;
     if (!s.rows.empty()) expectRows(r, s.rows);
     if (s.check) s.check(r);
 }

@@ -10,6 +10,7 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -55,13 +56,18 @@ struct Scenario {
     // the written configuration.
     std::vector<std::string> flags = {"-u50"};
     std::vector<std::string> devices = {"{dev}"};
-    Step bench{}; // before the start: instruments, faults, files
+    // Fixed answers {address, query, answer} and faults of controller 1's
+    // instruments, and anything else to set up before the start.
+    std::vector<std::tuple<int, std::string, std::string>> answers{};
+    std::vector<std::pair<int, qsim::Fault>> faults{};
+    Step bench{};
     std::vector<Step> steps{};
     std::optional<int> code = 0; // none: the check looks at it
     // How often controller 1 received each of these lines.
     std::vector<std::pair<std::string, int>> wire{};
-    std::optional<std::string> err{}; // the whole standard error
-    std::string rows{};               // what every data-log row holds after its time
+    std::optional<std::string> err{};         // the whole standard error
+    std::vector<std::string> says{}, never{}; // in all it wrote, or not
+    std::string rows{};                       // what every data-log row holds after its time
     Step check{};
     bool pipes = false;
     std::vector<std::string> prefix{}; // the command the program runs under
