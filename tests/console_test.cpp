@@ -23,7 +23,7 @@ const string kData = TEST_DATA "/console/";
 string screenText(const Run& r) {
     string out;
     for (int i = 1; i <= qterm::kRows; i++) out += r.term->row(i) + "\n";
-    return out.substr(out.find_first_not_of('\n'));
+    return out.erase(0, out.find_first_not_of('\n'));
 }
 
 // The screen's fixed rows as a redraw leaves them.
@@ -133,7 +133,7 @@ const std::vector<Scenario> kRows = {
                screen(18, "Mark: OFF"),
                // A dictionary name hides the internal command of that name.
                answer("help", "QUORVEL-SIM,PSU,0,1.0"), answer("mark", ""), screen(18, "Mark: ON "),
-               type("quit now\n")},
+               type("QUIT now\n")},
      .wire = {{"*IDN?", 1}},
      // Row 0 is asked at every pass but never drawn.
      .never = {"hidden"}},
