@@ -1,254 +1,233 @@
-// The command console of the real program, typed at on an emulated terminal
-// and checked on the screen and on the simulated controller's wire.
+// The console and the display of the real program on an emulated terminal,
+// checked on the screen, on the simulated controller's wire and in the data
+// log: commands and their refusals, help, marks, readings on their rows,
+// calculated readings, the spinner and the purge of leftover input.
 #include <csignal>
-#include <gtest/gtest.h>
-#include <sstream>
-#include <string>
-#include <thread>
-#include <vector>
+#include <cstdio>
+#include <filesystem>
+#include <regex>
 
-#include "support/live.h"
+#include "support/scenario.h"
 
 namespace {
 
-const std::string kDictionary = "cfg:1;5;vset;VOLT ;1;0;Set supply voltage\n"
-                                "cfg:1;5;vget;VOLT?;0;1;Read supply voltage\n"
-                                "cfg:1;5;Outp;OUTP ;0;0;Output on or off\n"
-                                "off:1;5;OUTP OFF\n";
+using std::string;
 
-std::string golden(const std::string& name) {
-    std::string text = readFile(std::string(TEST_DATA "/console/") + name);
-    if (!text.empty() && text.back() == '\n') text.pop_back();
-    return text;
+const string kDictionary = "cfg:1;5;vset;VOLT ;1;0;Set supply voltage\n"
+                           "cfg:1;5;vget;VOLT?;0;1;Read supply voltage\n"
+                           "cfg:1;5;Outp;OUTP ;0;0;Output on or off\n"
+                           "off:1;5;OUTP OFF\n";
+const string kData = TEST_DATA "/console/";
+
+// The screen from its first non-empty row on.
+string screenText(const Run& r) {
+    string out;
+    for (int i = 1; i <= qterm::kRows; i++) out += r.term->row(i) + "\n";
+    return out.erase(0, out.find_first_not_of('\n'));
 }
 
-class ConsoleTest : public LiveRun {
-  protected:
-    // Types line and waits for "=>" followed by answer on row 16.
-    void expectAnswer(const std::string& line, const std::string& answer) {
-        command(line);
-        EXPECT_TRUE(term->waitForText(16, 1, "=>" + answer)) << line << "\n" << term->dump();
-        EXPECT_EQ(term->row(16), "=>" + answer) << line;
-    }
-
-    // The supply's voltage as the console reads it back, which also shows
-    // that everything typed before has been dealt with.
-    void expectVoltage(const std::string& answer) { expectAnswer("vget", answer); }
-
-    // The screen from its first non-empty row on.
-    std::string screenText() const {
-        std::vector<std::string> rows;
-        for (int r = 1; r <= qterm::kRows; r++) rows.push_back(term->row(r));
-        size_t first = 0;
-        while (first < rows.size() && rows[first].empty()) first++;
-        std::string out;
-        for (size_t i = first; i < rows.size(); i++) out += (i > first ? "\n" : "") + rows[i];
-        return out;
-    }
+// The screen's fixed rows as a redraw leaves them.
+const Step kRedrawn = [](Run& r) {
+    EXPECT_TRUE(r.term->waitForText(18, 1, "Mark: OFF")) << r.term->dump();
+    EXPECT_EQ(r.term->row(23) + "\n", readFile(kData + "banner.txt"));
+    EXPECT_TRUE(r.term->waitForText(15, 2, ": ")) << r.term->dump();
 };
 
-TEST_F(ConsoleTest, DictionaryCommandsOnTheWire) {
-    ASSERT_TRUE(start(kDictionary));
-    EXPECT_EQ(term->text(15, 2, 2), ": ");
-    expectAnswer("vset 1.5", "");
-    EXPECT_TRUE(sim.waitForLine("VOLT 1.5", qterm::kWait));
-    expectVoltage("+1.500000E+00");
-    // Any case; leading spaces dropped, trailing ones sent with the value.
-    expectAnswer("VSET 2.5", "");
-    expectAnswer("  vset   3.5  ", "");
-    EXPECT_TRUE(sim.waitForLine("VOLT 3.5  ", qterm::kWait));
-    // A value after a command that needs none is appended all the same.
-    expectAnswer("outp ON", "");
-    EXPECT_TRUE(sim.waitForLine("OUTP ON", qterm::kWait));
-    expectVoltage("+3.500000E+00");
-    std::vector<std::string> want{"++addr 5",   "VOLT 1.5", "VOLT?", "++read eoi", "VOLT 2.5",
-                                  "VOLT 3.5  ", "OUTP ON",  "VOLT?", "++read eoi"};
-    EXPECT_EQ(sim.lines(), want);
+const string kFits = "vset 5" + string(62, ' ');
+const string kNested = "/nested-directory/nested-directory/nested-directory/nested-directory"
+                       "/nested-directory/nested-directory/nested-directory/nested-directory";
+
+// An answer of two lines leaves its second line in the program's input
+// buffer, and without a purge the next pass reads it instead of its own.
+// -f purges before every pass after the first, except one after a pass whose
+// read failed; -r purges only after a failed read.
+Scenario purge(const string& name, std::vector<string> flags, bool failingRead, bool leftover) {
+    flags.insert(flags.end(), {"-u20", "-l{dir}/data.csv"});
+    return {.name = name,
+            .config = "dsp:1;22;Q: ;Q2?;5;0\n" + string(failingRead ? "dsp:2;22;F: ;F?;6;0\n" : ""),
+            .flags = flags,
+            .answers = {{22, "Q2?", "one\ntwo"}},
+            .steps = {rows(10),
+                      until([=](Run& r) { return !leftover || r.term->row(5) != "Q: one"; },
+                            "leftover shown"),
+                      type("quit\n")},
+            .check = [=](Run& r) {
+                string values;
+                for (const Cells& row : r.csv())
+                    if (row[0] != "Record") values += row[5] + " ";
+                // The first pass never purges, and needs not; every
+                // command went out, so the only answers are the two lines.
+                EXPECT_TRUE(values.starts_with("one ")) << values;
+                EXPECT_EQ(values.find("two ") != string::npos, leftover) << values;
+                EXPECT_TRUE(std::regex_match(values, std::regex("((one|two) )+"))) << values;
+            }};
 }
 
-TEST_F(ConsoleTest, RefusedLinesSendNothing) {
-    ASSERT_TRUE(start(kDictionary));
-    expectAnswer("vset", "Value required");
-    expectAnswer("vset   ", "Value required");
-    for (const char* line : {"", "   ", "vset\t1.5", "nosuch 1"})
-        expectAnswer(line, "Invalid command");
-    // 68 characters fit, line feed included in the 69 bytes read...
-    std::string fits = "vset 5" + std::string(62, ' ');
-    expectAnswer(fits, "");
-    // ...69 and more are refused whole: no part of them reaches the bus.
-    expectAnswer("vset 8" + std::string(63, ' '), "Line too long");
-    expectAnswer("vset 7" + std::string(63, ' ') + "vset 9", "Line too long");
-    // A NUL byte would hide the rest of the line from the length test.
-    expectAnswer(std::string("mark\0", 5) + std::string(64, 'x') + "vset 9.5", "Line too long");
-    expectAnswer(std::string("vset 1\0x", 8), "Line too long");
-    expectVoltage("+5.000000E+00");
-    std::vector<std::string> want{"++addr 5", "VOLT 5" + std::string(62, ' '), "VOLT?",
-                                  "++read eoi"};
-    EXPECT_EQ(sim.lines(), want);
-}
+const std::vector<Scenario> kRows = {
+    {.name = "CommandsAndRefusals",
+     .config = kDictionary,
+     .steps = {answer("vset 1.5", ""), answer("vget", "+1.500000E+00"),
+               // Any case; leading spaces dropped, trailing ones sent with the value.
+               answer("VSET 2.5", ""), answer("  vset   3.5  ", ""),
+               // A value after a command that needs none is appended all the same.
+               answer("outp ON", ""), answer("vset", "Value required"),
+               answer("vset   ", "Value required"), answer("", "Invalid command"),
+               answer("   ", "Invalid command"), answer("vset\t1.5", "Invalid command"),
+               answer("nosuch 1", "Invalid command"),
+               // 68 characters fit, line feed included in the 69 bytes read;
+               // longer lines are refused whole.
+               answer(kFits, ""), answer("vset 8" + string(63, ' '), "Line too long"),
+               answer("vset 7" + string(63, ' ') + "vset 9", "Line too long"),
+               // A NUL byte would hide the rest of the line from the length test.
+               answer(string("mark\0", 5) + string(64, 'x') + "vset 9.5", "Line too long"),
+               answer(string("vset 1\0x", 8), "Line too long"), answer("vget", "+5.000000E+00"),
+               type("HELP\n"),
+               until([](Run& r) { return screenText(r) == readFile(kData + "help.txt"); }, "help"),
+               // The whole line that ends the help screen is read: none of it runs.
+               type(string(69, ' ') + "vset 7\n"), kRedrawn, answer("vget", "+5.000000E+00"),
+               answer("nosuch", "Invalid command"), type("cls\n"),
+               until([](Run& r) { return r.term->row(16).empty(); }, "cls"), kRedrawn,
+               [](Run& r) { EXPECT_EQ(r.term->text(15, 4, 3), "   "); }, closeInput()},
+     .check =
+         [](Run& r) {
+             EXPECT_EQ(r.sim[0].lines(),
+                       (Cells{"++addr 5", "VOLT 1.5", "VOLT?", "++read eoi", "VOLT 2.5", "VOLT 3.5  ",
+                              "OUTP ON", "VOLT " + kFits.substr(5), "VOLT?", "++read eoi", "VOLT?",
+                              "++read eoi", "OUTP OFF"}));
+         }},
+    // Commands against a display that polls without pause: each one waits
+    // for the display, runs alone on the bus and gets its own answer.
+    {.name = "HandshakeUnderAFastDisplay",
+     .config = kDictionary + "dsp:1;22;V: ;MEAS:VOLT?;5;0\ndsp:1;22;I: ;MEAS:CURR?;6;0\n",
+     .flags = {"-u0"},
+     .steps = {screen(5, "V: +"),
+               [](Run& r) {
+                   for (int i = 1; i <= 25; i++) {
+                       r.type("vset " + std::to_string(i) + "\nvget\n");
+                       char want[32];
+                       snprintf(want, sizeof want, "=>%+.6E", static_cast<double>(i));
+                       ASSERT_TRUE(r.term->waitForText(16, 1, want)) << want << r.term->dump();
+                       EXPECT_EQ(r.count("VOLT " + std::to_string(i)), 1);
+                   }
+                   // The display is still polling after all these pauses.
+                   int polls = r.count("MEAS:CURR?");
+                   EXPECT_TRUE(r.waitFor([&] { return r.count("MEAS:CURR?") > polls; }));
+               },
+               type("quit\n")}},
+    {.name = "ReadingsOnTheirRows",
+     .config = "dsp:1;22;A: ;QA?;5;0\ndsp:1;22;B: ;QB?;5;0\ndsp:1;22;C: ;QC?;7;0\n"
+               "dsp:1;22;D: ;QD?;8;1\ndsp:1;22;E: ;QE?;7;0\ndsp:1;22;H: ;QH?;0;0\n"
+               "dsp:1;9;S: ;QS?;10;0\ncfg:1;5;help;*IDN?;0;1;Identify the supply\n",
+     .answers = {{22, "QA?", "1.25"}, {22, "QB?", "2.5"}, {22, "QC?", "C-first"},
+                 {22, "QD?", "DCV +5.0"}, {22, "QE?", "E-later"}, {22, "QH?", "hidden"}},
+     .faults = {{9, qsim::Fault::Silent}},
+     .steps = {screen(5, "A: 1.25 B: 2.5"), screen(10, "S: ERR"), wire("QH?"),
+               [](Run& r) {
+                   // Records of one row share it, each ending in a tab.
+                   EXPECT_EQ(r.term->text(5, 8, 1), " ");
+                   // Row 7 comes back after row 8: erased, the later record alone.
+                   EXPECT_EQ(r.term->row(7), "E: E-later");
+                   // The answer's first word dropped.
+                   EXPECT_EQ(r.term->row(8), "D: +5.0");
+               },
+               screen(18, "Mark: OFF"),
+               // A dictionary name hides the internal command of that name.
+               answer("help", "QUORVEL-SIM,PSU,0,1.0"), answer("mark", ""), screen(18, "Mark: ON "),
+               type("QUIT now\n")},
+     .wire = {{"*IDN?", 1}},
+     // Row 0 is asked at every pass but never drawn.
+     .never = {"hidden"}},
+    // A result computed from a failed reading is ERR; any number of decimals
+    // is shown in the room a reading has, and soon. The log has a column for
+    // each reading, an answer's commas quoted within it. Ctrl-S reaches the
+    // console as a character: neither the screen nor the log stops, and the
+    // terminal gets its flow control back at the end. A mark's comment goes
+    // with one row; its state stays until the next mark.
+    {.name = "LoggedCalculationsMarksAndCtrlS",
+     .config = "dsp:1;22;V: ;MEAS:VOLT?;5;0\ndsp:2;22;S: ;QS?;0;0\n"
+               "dsp:1;0;P: ;$calc$;6;0;*;2;c2.0;4\ndsp:1;0;T: ;$calc$;7;0;*;1;c2;3\n"
+               "dsp:1;0;H: ;$calc$;8;0;+;c2.5;c0;2147483647\n"
+               "dsp:1;0;K: ;$calc$;9;0;+;c2.5;c0;100\ndsp:1;22;Id: ;*IDN?;10;0\n",
+     .flags = {"-u20", "-l{dir}/data.csv"},
+     .steps = {[](Run& r) {
+                   ASSERT_TRUE(r.term->waitForText(8, 1, "H: 2.5", std::chrono::seconds(8)))
+                       << r.term->dump();
+                   EXPECT_EQ(r.term->row(6), "P: ERR");
+                   EXPECT_EQ(r.term->row(9), "K: 2.5" + string(60, '0'));
+                   EXPECT_EQ(r.term->row(8), "H: 2.5" + string(60, '0'));
+               },
+               screen(15, ": ", 2), type("\x13"),
+               [](Run& r) {
+                   size_t before = r.lines().size(), from = r.term->logSize();
+                   EXPECT_TRUE(r.waitFor([&] { return r.lines().size() > before + 5; }));
+                   EXPECT_TRUE(r.term->waitForOutput("V: ", from));
+               },
+               answer("\x11", "Invalid command"), answer("mark first run, \"quoted\"", ""),
+               screen(18, "Mark: ON "),
+               lastRow([](const string& l) { return l.find(",1,") != string::npos; }),
+               answer("mark", ""), screen(18, "Mark: OFF"),
+               lastRow([](const string& l) { return l.find(",0,\"\",") != string::npos; }),
+               type("quit\n")},
+     .rows = "[01],(\"\"|\"first run, \"\"quoted\"\"\"),[-+.0-9E]+,ERR,ERR,[0-9.]+,2\\.5" +
+             string(60, '0') + ",2\\.5" + string(60, '0') + ",\"QUORVEL-SIM,DMM,0,1.0\"",
+     .check =
+         [](Run& r) {
+             EXPECT_TRUE(r.term->flowControl());
+             auto rows = r.csv();
+             EXPECT_EQ(rows[0], (Cells{"Record", "Date", "Time", "Mark", "Comment", "V: ", "S: ",
+                                       "P: ", "T: ", "H: ", "K: ", "Id: "}));
+             string marks;
+             for (size_t i = 1; i < rows.size(); i++) {
+                 marks += rows[i][3] + (rows[i][4].empty() ? "" : "c");
+                 EXPECT_NEAR(std::stod(rows[i][8]), 2 * std::stod(rows[i][5]), 0.01);
+             }
+             EXPECT_TRUE(std::regex_match(marks, std::regex("0+1c1*0+"))) << marks;
+             EXPECT_FALSE(readFile(r.file("data.csv")).ends_with("\n"));
+         }},
+    // A long data-log path is shown by its tail within its row; the spinner
+    // steps once per pass; a kill loses no finished row.
+    {.name = "SpinnerPathAndKill",
+     .config = "",
+     .flags = {"-u400", "-l{dir}" + kNested + "/data.csv"},
+     .bench =
+         [](Run& r) {
+             std::filesystem::create_directories(r.file(kNested.substr(1)));
+             r.dir.write(kNested.substr(1) + "/data.csv", "old contents of an earlier run\n");
+         },
+     .steps = {screen(18, "Mark: "),
+               [](Run& r) {
+                   EXPECT_TRUE(r.term->row(17).starts_with("Writing data to ")) << r.term->dump();
+                   EXPECT_TRUE(r.term->row(17).ends_with("/nested-directory/data.csv"))
+                       << r.term->dump();
+                   // Passes far enough apart that each step is a separate write.
+                   string seen;
+                   ASSERT_TRUE(r.waitFor([&] {
+                       string c = r.term->text(15, 1, 1);
+                       if (c != " " && (seen.empty() || seen.back() != c[0])) seen += c;
+                       return seen.size() >= 7;
+                   })) << seen;
+                   EXPECT_NE(string("|/-|\\-|/-|\\-|/-|\\-").find(seen), string::npos) << seen;
+               },
+               sig(SIGKILL)},
+     .code = 128 + SIGKILL,
+     .check =
+         [](Run& r) {
+             string log = kNested.substr(1) + "/data.csv";
+             ASSERT_GE(r.lines(log).size(), 4U);
+             EXPECT_EQ(r.lines(log)[0], "Record,Date,Time,Mark,Comment");
+             expectRows(r, "0,\"\"", log);
+         }},
+    purge("NoPurge", {}, false, true),
+    purge("Force", {"-f"}, false, false),
+    purge("ForceWithFailures", {"-f"}, true, true),
+    purge("Reset", {"-r"}, false, true),
+    purge("ResetWithFailures", {"-r"}, true, false),
+    purge("BothWithFailures", {"-f", "-r"}, true, false),
+};
 
-TEST_F(ConsoleTest, HelpListsEveryCommandAndWaitsForEnter) {
-    ASSERT_TRUE(start(kDictionary));
-    command("HELP");
-    ASSERT_TRUE(term->waitFor([&] { return screenText() == golden("help.txt"); })) << term->dump();
-    // The whole line that ends the help screen is read: nothing of it runs.
-    term->type(std::string(69, ' ') + "vset 7\n");
-    EXPECT_TRUE(term->waitForText(18, 1, "Mark: OFF")) << term->dump();
-    EXPECT_EQ(term->row(23), golden("banner.txt"));
-    EXPECT_TRUE(term->waitForText(15, 2, ": "));
-    expectVoltage("+0.000000E+00");
-    EXPECT_EQ(wireCount("VOLT 7"), 0U);
+TEST_P(Scenarios, Run) {
+    play(GetParam());
 }
-
-TEST_F(ConsoleTest, DictionaryNameHidesInternalCommand) {
-    ASSERT_TRUE(start("cfg:1;5;help;*IDN?;0;1;Identify the supply\n"));
-    expectAnswer("help", "QUORVEL-SIM,PSU,0,1.0");
-    EXPECT_EQ(wireCount("*IDN?"), 1U);
-    term->type("quit now\n");
-    EXPECT_EQ(term->waitExit(), 0) << term->dump();
-}
-
-TEST_F(ConsoleTest, MarkTwiceWithComment) {
-    std::string log = dir.file("data.csv");
-    ASSERT_TRUE(start("", {"-u50", "-l" + log}));
-    auto marks = [&] {
-        std::istringstream in(readFile(log));
-        std::vector<std::string> out;
-        for (std::string row; std::getline(in, row);) {
-            size_t at = row.find(",\"");
-            if (at != std::string::npos && at > 0) out.push_back(row.substr(at - 1));
-        }
-        return out;
-    };
-    auto has = [](const std::vector<std::string>& m, const std::string& cell) {
-        return std::find(m.begin(), m.end(), cell) != m.end();
-    };
-    command("mark first note");
-    ASSERT_TRUE(term->waitForText(18, 1, "Mark: ON ")) << term->dump();
-    // The row head takes the mark at the start of a pass: wait for the row
-    // that carries the comment before turning the mark off again.
-    ASSERT_TRUE(term->waitFor([&] { return has(marks(), "1,\"first note\""); })) << readFile(log);
-    command("mark");
-    ASSERT_TRUE(term->waitForText(18, 1, "Mark: OFF")) << term->dump();
-    std::vector<std::string> m;
-    ASSERT_TRUE(term->waitFor([&] {
-        m = marks();
-        return !m.empty() && m.back() == "0,\"\"";
-    })) << readFile(log);
-    // The comment goes with one row only; the state stays until the next mark.
-    EXPECT_EQ(std::count(m.begin(), m.end(), "1,\"first note\""), 1);
-    for (const std::string& c : m) EXPECT_TRUE(c == "0,\"\"" || c[0] == '1') << c;
-}
-
-TEST_F(ConsoleTest, ClsRedrawsTheScreen) {
-    ASSERT_TRUE(start(kDictionary));
-    expectAnswer("nosuch", "Invalid command");
-    command("cls");
-    EXPECT_TRUE(term->waitFor([&] { return term->row(16).empty(); })) << term->dump();
-    EXPECT_TRUE(term->waitForText(18, 1, "Mark: OFF")) << term->dump();
-    EXPECT_EQ(term->row(23), golden("banner.txt"));
-    EXPECT_TRUE(term->waitForText(15, 2, ": ")) << term->dump();
-    EXPECT_EQ(term->text(15, 4, 3), "   ");
-}
-
-// What an instrument sends is shown with each control byte as '?': it can
-// neither clear the screen nor ask the terminal anything. The log keeps it.
-TEST_F(ConsoleTest, ControlBytesFromInstrumentsAreShownAsQuestionMarks) {
-    const std::string answer = "\x1b]52;c;SGVsbG8=\x07"
-                               "A\x1b[2JB\x1b[6n\x9b\x7f"
-                               "C";
-    const std::string shown = "?]52;c;SGVsbG8=?A?[2JB?[6n??C";
-    sim.setAnswer(22, "MEAS:VOLT?", answer);
-    std::string log = dir.file("data.csv");
-    ASSERT_TRUE(
-        start(kDictionary + "cfg:1;22;dmm;MEAS:VOLT?;0;1;meter\ndsp:1;22;V: ;MEAS:VOLT?;5;0\n",
-              {"-u100", "-l" + log}));
-    ASSERT_TRUE(term->waitForText(5, 1, "V: " + shown)) << term->dump();
-    expectAnswer("dmm", shown);
-    EXPECT_TRUE(term->row(18).starts_with("Mark: OFF")) << term->dump();
-    EXPECT_EQ(term->row(23), golden("banner.txt"));
-    EXPECT_NE(readFile(log).find(",\"\"," + answer), std::string::npos);
-}
-
-// A command that cannot be written says so, on the screen and in the log.
-TEST_F(ConsoleTest, ACommandThatCannotBeSentAnswersErr) {
-    std::string cmdlog = dir.file("cmd.csv");
-    ASSERT_TRUE(start(kDictionary, {"-u100", "-g" + cmdlog}));
-    sim.vanish();
-    expectAnswer("vset 3", "ERR");
-    EXPECT_TRUE(readFile(cmdlog).ends_with(",VOLT ,3,ERR")) << readFile(cmdlog);
-}
-
-// Ctrl-S reaches the console as a character: neither the screen nor the
-// data log stops, and the terminal gets its flow control back at the end.
-TEST_F(ConsoleTest, CtrlSDoesNotStopTheDisplayOrTheDataLog) {
-    std::string log = dir.file("data.csv");
-    ASSERT_TRUE(start("dsp:1;22;V: ;MEAS:VOLT?;5;0\n", {"-u20", "-l" + log}));
-    auto rows = [&] {
-        std::string t = readFile(log);
-        return std::count(t.begin(), t.end(), '\n');
-    };
-    term->type("\x13");
-    auto before = rows();
-    size_t from = term->logSize();
-    EXPECT_TRUE(term->waitFor([&] { return rows() > before + 5; }, std::chrono::seconds(5)));
-    EXPECT_TRUE(term->waitForOutput("V: ", from));
-    term->type("\x11\n");
-    command("quit");
-    EXPECT_EQ(term->waitExit(), 0) << term->dump();
-    EXPECT_TRUE(term->flowControl());
-}
-
-// Every way out runs the off sequence once; only a signal changes the code.
-TEST_F(ConsoleTest, QuitSendsTheOffSequence) {
-    ASSERT_TRUE(start(kDictionary));
-    term->type("Quit\n");
-    EXPECT_EQ(term->waitExit(), 0) << term->dump();
-    EXPECT_EQ(wireCount("OUTP OFF"), 1U);
-}
-
-TEST_F(ConsoleTest, EndOfInputQuits) {
-    ASSERT_TRUE(start(kDictionary));
-    term->closeInput();
-    EXPECT_EQ(term->waitExit(), 0) << term->dump();
-    EXPECT_EQ(wireCount("OUTP OFF"), 1U);
-}
-
-TEST_F(ConsoleTest, TermSignalAtThePrompt) {
-    ASSERT_TRUE(start(kDictionary));
-    term->signal(SIGTERM);
-    EXPECT_EQ(term->waitExit(), 8) << term->dump();
-    EXPECT_EQ(wireCount("OUTP OFF"), 1U);
-    bool told = false;
-    for (int r = 1; r <= qterm::kRows; r++)
-        told = told || term->row(r) == "quorvel terminating on signal 15.";
-    EXPECT_TRUE(told) << term->dump();
-}
-
-// Console commands against a display that polls without pause: each one
-// waits for the display, runs alone on the bus and gets its own answer.
-TEST_F(ConsoleTest, HandshakeUnderAFastDisplay) {
-    ASSERT_TRUE(
-        start(kDictionary + "dsp:1;22;V: ;MEAS:VOLT?;5;0\ndsp:1;22;I: ;MEAS:CURR?;6;0\n", {"-u0"}));
-    ASSERT_TRUE(term->waitForRowContaining(5, "V: +")) << term->dump();
-    constexpr int kRounds = 25;
-    for (int i = 1; i <= kRounds; i++) {
-        std::string v = std::to_string(i);
-        term->type("vset " + v + "\nvget\n");
-        char want[32];
-        snprintf(want, sizeof want, "=>%+.6E", static_cast<double>(i));
-        ASSERT_TRUE(term->waitForText(16, 1, want)) << want << "\n" << term->dump();
-    }
-    std::vector<std::string> sets;
-    for (const std::string& l : sim.lines())
-        if (l.rfind("VOLT ", 0) == 0) sets.push_back(l);
-    ASSERT_EQ(sets.size(), static_cast<size_t>(kRounds));
-    for (int i = 1; i <= kRounds; i++) EXPECT_EQ(sets[i - 1], "VOLT " + std::to_string(i));
-    // The display is still polling after all these pauses.
-    size_t polls = wireCount("MEAS:CURR?");
-    EXPECT_TRUE(term->waitFor([&] { return wireCount("MEAS:CURR?") > polls; }));
-    term->type("quit\n");
-    EXPECT_EQ(term->waitExit(), 0) << term->dump();
-}
+INSTANTIATE_TEST_SUITE_P(Screen, Scenarios, ::testing::ValuesIn(kRows), rowName);
 
 } // namespace

@@ -1,255 +1,185 @@
-// Faults during a run: controllers that vanish and come back, a disk that
-// refuses the command log, instruments that flood, and termination signals
-// at every stage. Whatever happens the run goes on or ends through its one
-// clean-up, and no finished row is lost.
-#include <chrono>
+// Faults during a run and logs on files and streams that are not what they
+// should be: controllers that vanish and come back, reads that return
+// nothing, a disk that refuses the command log, instruments that flood,
+// closed standard streams and file-size limits. The run goes on, or ends
+// through its one clean-up, with every row whole.
 #include <csignal>
 #include <cstdio>
-#include <cstdlib>
 #include <fcntl.h>
-#include <fstream>
-#include <gtest/gtest.h>
-#include <sstream>
-#include <string>
 #include <termios.h>
-#include <thread>
 #include <unistd.h>
-#include <vector>
 
-#include "support/child.h"
-#include "support/logged_run.h"
+#include "support/scenario.h"
 
 namespace {
 
-using namespace std::chrono_literals;
+using std::string;
 
-class FaultsTest : public LoggedRun {
-  protected:
-    void SetUp() override { writeConf(""); }
+const string kConf = "cfg:1;5;vset;VOLT ;1;0;Set supply voltage\n"
+                     "cfg:1;5;vget;VOLT?;0;1;supply volts\n"
+                     "dsp:1;22;V: ;MEAS:VOLT?;5;0\n"
+                     "off:1;5;OUTP OFF\n";
 
-    void writeConf(const std::string& extra) {
-        std::ofstream(conf) << "addr:1;0;++addr\naddr:2;0;++addr\n"
-                               "read:1;0;++read eoi;100\nread:2;0;++read eoi;100\n"
-                               "cfg:1;5;vget;VOLT?;0;1;supply volts\n"
-                               "dsp:1;22;V: ;MEAS:VOLT?;5;0\n"
-                               "off:1;5;OUTP OFF\n"
-                            << extra;
-    }
-    std::vector<std::string> args(const std::vector<std::string>& devices) {
-        std::vector<std::string> a{QUORVEL_BIN, "-c" + conf, "-l" + log, "-u20"};
-        a.insert(a.end(), devices.begin(), devices.end());
-        return a;
-    }
-    static bool endsWith(const std::string& row, const std::string& tail) {
-        return row.size() >= tail.size() &&
-               row.compare(row.size() - tail.size(), tail.size(), tail) == 0;
-    }
-    // Every row of the log is whole: numbered in order with all its cells.
-    void expectWholeRows(size_t cells) {
-        auto r = rows();
-        for (size_t i = 0; i < r.size(); i++) {
-            EXPECT_EQ(std::stoul(r[i]), i + 1) << r[i];
-            size_t commas = 0;
-            for (char c : r[i]) commas += c == ',' ? 1 : 0;
-            EXPECT_EQ(commas + 1, cells) << r[i];
-        }
-    }
+bool isErr(const string& row) {
+    return row.ends_with(",ERR");
+}
+
+// What an instrument sends is shown with each control byte as '?': it can
+// neither clear the screen nor ask the terminal anything. The log keeps it.
+const string kControls = "\x1b]52;c;SGVsbG8=\x07"
+                         "A\x1b[2JB\x1b[6n\x9b\x7f"
+                         "C";
+const string kShown = "?]52;c;SGVsbG8=?A?[2JB?[6n??C";
+
+// The off sequence reaches every controller there at the end: one still
+// present beside a lost one, and a lost one that is back before the display
+// would try it again.
+Scenario offReach(bool back) {
+    std::vector<Step> steps = {
+        lastRow([](const string& r) { return r.find(",ERR") == string::npos; }), vanish(0),
+        lastRow([](const string& r) { return r.find(",ERR,") != string::npos && !isErr(r); })};
+    if (back) steps.push_back(reappear(0));
+    steps.push_back(type("quit\n"));
+    return {.name = back ? "OffReachesAControllerThatIsBack" : "OffReachesTheControllerLeft",
+            .config = kConf + "dsp:2;22;V2: ;MEAS:VOLT?;6;0\noff:2;5;OUTP OFF\n",
+            .flags = {"-u20", "-l{dir}/data.csv"},
+            .devices = {"{dev}", "{dev1}"},
+            .steps = steps,
+            .wire = {{"OUTP OFF", back ? 1 : 0}},
+            .check = [](Run& r) { EXPECT_EQ(r.count("OUTP OFF", 1), 1); },
+            .pipes = true};
+}
+
+// A read that returns no bytes is no unplugged controller: a port whose VMIN
+// and VTIME are 0 gives right readings, a plain file ERR, and the run goes on.
+Scenario emptyReads(bool file) {
+    return {.name = file ? "PlainFileAsDevice" : "PortWithoutMinimumRead",
+            .config = "dsp:1;22;V: ;MEAS:VOLT?;5;0\ndsp:1;5;B: ;QB?;6;0\nread:1;0;++read eoi;100\n",
+            .flags = {"-u20", "-l{dir}/data.csv"},
+            .devices = {file ? "{dir}/plain" : "{dev}"},
+            .answers = {{22, "MEAS:VOLT?", "1.25"}, {5, "QB?", "2.5"}},
+            .bench =
+                [=](Run& r) {
+                    r.dir.write("plain", "");
+                    int fd = open(r.sim[0].path().c_str(), O_RDWR | O_NOCTTY);
+                    termios t{};
+                    ASSERT_EQ(tcgetattr(fd, &t), 0);
+                    t.c_cc[VMIN] = 0;
+                    t.c_cc[VTIME] = 0;
+                    ASSERT_EQ(tcsetattr(fd, TCSANOW, &t), 0);
+                    close(fd);
+                },
+            .steps = {rows(5), type("quit\n")},
+            .rows = file ? "0,\"\",ERR,ERR" : "0,\"\",1.25,2.5",
+            .pipes = true};
+}
+
+const string kVolts = "0,\"\",[-+][0-9.]+E[-+][0-9]+";
+
+// A closed standard stream is no place for a file: the screen reaches
+// neither the log nor the bus. Without input the run ends by itself, maybe
+// before the first reading; s 0 is a typed quit.
+Scenario closed(const string& name, const string& redirect, bool logged, int s) {
+    std::vector<Step> steps;
+    if (s >= 0) steps = {wire("MEAS:VOLT?"), pause(300), s > 0 ? sig(s) : type("quit\n")};
+    std::vector<string> flags = {"-u20"};
+    if (logged) flags.push_back("-l{dir}/data.csv");
+    return {.name = name,
+            .config = kConf,
+            .flags = flags,
+            .steps = steps,
+            .code = s > 0 ? 8 : 0,
+            .rows = kVolts,
+            .check =
+                [=](Run& r) {
+                    string wire;
+                    for (const string& l : r.sim[0].lines()) wire += l + "\n";
+                    EXPECT_TRUE(wire.find('\x1b') == string::npos &&
+                                wire.find("Mark") == string::npos);
+                    EXPECT_TRUE(!logged || r.lines().at(0) == "Record,Date,Time,Mark,Comment,V: ");
+                },
+            .pipes = true,
+            .prefix = {"/bin/sh", "-c", "exec \"$0\" \"$@\" " + redirect}};
+}
+
+// Under a file-size limit a log keeps whole rows only: one the disk took in
+// part is cut away again.
+Scenario sizeLimit(const string& name, const string& flag, size_t limit, const string& cells) {
+    string fsize = std::to_string(limit);
+    return {.name = name,
+            .config = kConf,
+            .flags = {flag + "{dir}/data.csv", "-u20"},
+            .steps = {wire("MEAS:VOLT?"), type("vset 2.5\nvset 2.5\nvset 2.5\nvset 2.5\n"),
+                      pause(1000), type("quit\n")},
+            .rows = cells,
+            .check =
+                [=](Run& r) {
+                    EXPECT_LE(readFile(r.file("data.csv")).size(), limit);
+                    EXPECT_GE(r.lines().size(), 2U);
+                },
+            .pipes = true,
+            .prefix = {"/usr/bin/prlimit", "--fsize=" + fsize + ":" + fsize}};
+}
+
+const std::vector<Scenario> kRows = {
+    // A vanished controller turns readings and commands to ERR, on the screen
+    // and in both logs; plugged back in it is reopened and readdressed.
+    {.name = "VanishAndReturn",
+     .config = kConf + "cfg:1;22;dmm;MEAS:VOLT?;0;1;meter\n",
+     .flags = {"-u100", "-l{dir}/data.csv", "-g{dir}/cmd.csv"},
+     .answers = {{22, "MEAS:VOLT?", kControls}},
+     .steps = {screen(5, "V: " + kShown), answer("dmm", kShown),
+               [](Run& r) {
+                   EXPECT_TRUE(r.term->row(18).starts_with("Mark: OFF")) << r.term->dump();
+                   EXPECT_TRUE(r.term->row(23).starts_with("Quorvel, v")) << r.term->dump();
+               },
+               lastRow([](const string& r) { return r.ends_with(",\"\"," + kControls); }), vanish(),
+               lastRow(isErr), answer("vset 3", "ERR"), answer("vget", "ERR"),
+               [](Run& r) { r.sim[0].clearTraffic(); }, reappear(),
+               lastRow([](const string& r) { return !isErr(r); }),
+               [](Run& r) { EXPECT_EQ(r.sim[0].lines().front(), "++addr 22"); },
+               answer("vget", "+0.000000E+00"), type("quit\n")},
+     .wire = {{"OUTP OFF", 1}},
+     .rows = "0,\"\",[^,]+",
+     .check =
+         [](Run& r) {
+             auto cmds = r.csv("cmd.csv");
+             ASSERT_GE(cmds.size(), 4U);
+             EXPECT_EQ(cmds[0], (Cells{"Record", "Date", "Time", "Command", "Value", "Response"}));
+             EXPECT_EQ(Cells(cmds[2].begin() + 3, cmds[2].end()), (Cells{"VOLT ", "3", "ERR"}));
+         }},
+    offReach(false),
+    offReach(true),
+    emptyReads(false),
+    emptyReads(true),
+    // The command log is opened for every record: made a full disk mid-run,
+    // its status shows and the run goes on. A flood from the supply does not
+    // hang the off sequence's drain.
+    {.name = "CommandLogOnAFullDiskAndAFlood",
+     .config = kConf,
+     .flags = {"-g{dir}/cmd.csv", "-u20"},
+     .faults = {{5, qsim::Fault::Flood}},
+     .steps = {wire("MEAS:VOLT?"),
+               [](Run& r) {
+                   std::remove(r.file("cmd.csv").c_str());
+                   ASSERT_EQ(symlink("/dev/full", r.file("cmd.csv").c_str()), 0);
+               },
+               type("vget\n"), wire("VOLT?"), type("vget\nquit\n")},
+     .wire = {{"VOLT?", 2}, {"OUTP OFF", 1}},
+     .says = {"\n\n\nCfg (command) log file error"},
+     .pipes = true},
+    closed("ClosedOutput", ">&-", true, 0),
+    closed("ClosedOutputUnlogged", ">&-", false, 0),
+    closed("ClosedInput", "<&-", true, -1),
+    closed("ClosedErrors", "2>&-", true, SIGTERM),
+    // The header and one and a half rows.
+    sizeLimit("DataLogUnderASizeLimit", "-l", 33 + 60, kVolts),
+    sizeLimit("CommandLogUnderASizeLimit", "-g", 39 + 50, "VOLT ,2\\.5,"),
 };
 
-TEST_F(FaultsTest, AVanishedControllerTurnsReadingsToErrAndQuitStillCleansUp) {
-    ASSERT_TRUE(sim.start());
-    Child q(args({sim.path()}));
-    ASSERT_TRUE(waitLastRow([](const std::string& r) { return !endsWith(r, ",ERR"); }));
-    sim.vanish();
-    ASSERT_TRUE(waitLastRow([](const std::string& r) { return endsWith(r, ",ERR"); }));
-    q.type("vget\n");
-    q.type("quit\n");
-    ASSERT_EQ(q.wait(30s), 0);
-    EXPECT_NE(q.out().find("ERR\n\n\n"), std::string::npos);
-    expectWholeRows(6);
+TEST_P(Scenarios, Run) {
+    play(GetParam());
 }
-
-TEST_F(FaultsTest, OnlyTheVanishedControllerFails) {
-    qsim::Controller sim2;
-    ASSERT_TRUE(sim.start());
-    ASSERT_TRUE(sim2.start());
-    writeConf("dsp:2;22;V2: ;MEAS:VOLT?;6;0\n");
-    Child q(args({sim.path(), sim2.path()}));
-    ASSERT_TRUE(waitLastRow([](const std::string& r) { return !endsWith(r, ",ERR"); }));
-    sim2.vanish();
-    ASSERT_TRUE(waitLastRow([](const std::string& r) {
-        return endsWith(r, ",ERR") && r.find(",ERR,") == std::string::npos;
-    }));
-    q.type("quit\n");
-    ASSERT_EQ(q.wait(30s), 0);
-    EXPECT_EQ(wireCount(sim, "OUTP OFF"), 1);
-}
-
-TEST_F(FaultsTest, AControllerPluggedBackInIsReopenedAndReaddressed) {
-    std::string link = dir + "/gpib0";
-    ASSERT_TRUE(sim.start(link));
-    Child q(args({link}));
-    ASSERT_TRUE(waitLastRow([](const std::string& r) { return !endsWith(r, ",ERR"); }));
-    sim.vanish();
-    ASSERT_TRUE(waitLastRow([](const std::string& r) { return endsWith(r, ",ERR"); }));
-    sim.clearTraffic();
-    ASSERT_TRUE(sim.reappear());
-    ASSERT_TRUE(waitLastRow([](const std::string& r) { return !endsWith(r, ",ERR"); }));
-    auto wire = sim.lines();
-    ASSERT_FALSE(wire.empty());
-    EXPECT_EQ(wire.front(), "++addr 22");
-    q.type("vget\nquit\n");
-    ASSERT_EQ(q.wait(30s), 0);
-    EXPECT_NE(q.out().find("+"), std::string::npos);
-    EXPECT_EQ(wireCount(sim, "OUTP OFF"), 1);
-}
-
-// The off sequence reaches every controller that is there at the end: one
-// still present beside a lost one, and a lost one that is back.
-class OffReachTest : public FaultsTest, public ::testing::WithParamInterface<bool> {};
-
-TEST_P(OffReachTest, EveryPresentControllerIsSwitchedOff) {
-    bool back = GetParam();
-    qsim::Controller sim2;
-    std::string link = dir + "/gpib0";
-    ASSERT_TRUE(sim.start(link));
-    ASSERT_TRUE(sim2.start());
-    writeConf("dsp:2;22;V2: ;MEAS:VOLT?;6;0\noff:2;5;OUTP OFF\n");
-    Child q(args({link, sim2.path()}));
-    ASSERT_TRUE(waitLastRow([](const std::string& r) { return !endsWith(r, ",ERR"); }));
-    sim.vanish();
-    ASSERT_TRUE(
-        waitLastRow([](const std::string& r) { return r.find(",ERR,") != std::string::npos; }));
-    // Back within the second before the display would try it again.
-    ASSERT_TRUE(!back || sim.reappear());
-    q.type("quit\n");
-    ASSERT_EQ(q.wait(30s), 0);
-    EXPECT_EQ(wireCount(sim2, "OUTP OFF"), 1);
-    EXPECT_EQ(wireCount(sim, "OUTP OFF"), back ? 1 : 0);
-}
-
-INSTANTIATE_TEST_SUITE_P(Lost, OffReachTest, ::testing::Bool());
-
-// A read that returns no bytes is no unplugged controller: a port whose
-// VMIN and VTIME are 0 gives right readings, a plain file ERR, and the run
-// goes on.
-class EmptyReadTest : public FaultsTest, public ::testing::WithParamInterface<bool> {};
-
-TEST_P(EmptyReadTest, ReadingsAndQuitAsUsual) {
-    bool file = GetParam();
-    ASSERT_TRUE(sim.start());
-    sim.setAnswer(22, "MEAS:VOLT?", "1.25");
-    sim.setAnswer(5, "QB?", "2.5");
-    writeConf("dsp:1;5;B: ;QB?;6;0\n");
-    std::string dev = file ? tmp.write("plain", "") : sim.path();
-    if (!file) {
-        int fd = open(dev.c_str(), O_RDWR | O_NOCTTY);
-        ASSERT_GE(fd, 0);
-        termios t{};
-        ASSERT_EQ(tcgetattr(fd, &t), 0);
-        t.c_cc[VMIN] = 0;
-        t.c_cc[VTIME] = 0;
-        ASSERT_EQ(tcsetattr(fd, TCSANOW, &t), 0);
-        close(fd);
-    }
-    Child q(args({dev}));
-    ASSERT_TRUE(waitRows(5));
-    q.type("quit\n");
-    ASSERT_EQ(q.wait(30s), 0);
-    for (const std::string& r : rows())
-        EXPECT_TRUE(endsWith(r, file ? ",ERR,ERR" : ",1.25,2.5")) << r;
-}
-
-INSTANTIATE_TEST_SUITE_P(Devices, EmptyReadTest, ::testing::Bool());
-
-TEST_F(FaultsTest, ACommandLogThatCannotBeWrittenShowsTheStatusAndTheRunGoesOn) {
-    ASSERT_TRUE(sim.start());
-    std::string cmdlog = dir + "/cmd.csv";
-    Child q({QUORVEL_BIN, "-c" + conf, "-g" + cmdlog, "-u20", sim.path()});
-    ASSERT_TRUE(sim.waitForLine("MEAS:VOLT?", 20s));
-    // The log is opened for every record: from now on it is a full disk.
-    std::remove(cmdlog.c_str());
-    ASSERT_EQ(symlink("/dev/full", cmdlog.c_str()), 0);
-    q.type("vget\n");
-    ASSERT_TRUE(sim.waitForLine("VOLT?", 20s));
-    q.type("vget\nquit\n");
-    ASSERT_EQ(q.wait(30s), 0);
-    EXPECT_NE(q.out().find("\n\n\nCfg (command) log file error"), std::string::npos);
-    EXPECT_EQ(wireCount(sim, "VOLT?"), 2);
-}
-
-TEST_F(FaultsTest, AFloodDuringTheOffDrainDoesNotHangTheEnd) {
-    ASSERT_TRUE(sim.start());
-    sim.setFault(5, qsim::Fault::Flood);
-    Child q(args({sim.path()}));
-    ASSERT_TRUE(sim.waitForLine("MEAS:VOLT?", 20s));
-    q.type("quit\n");
-    ASSERT_EQ(q.wait(60s), 0);
-    EXPECT_EQ(wireCount(sim, "OUTP OFF"), 1);
-}
-
-struct SignalCase {
-    const char* stage;
-    int sig;
-};
-
-class SignalStageTest : public FaultsTest, public ::testing::WithParamInterface<SignalCase> {};
-
-TEST_P(SignalStageTest, ExactlyOneCleanUpWithEveryFinishedRow) {
-    const SignalCase& c = GetParam();
-    std::string stage = c.stage;
-    ASSERT_TRUE(sim.start());
-    if (stage == "init") {
-        sim.setFault(22, qsim::Fault::Silent);
-        writeConf("init:1;22;*IDN?;never\n");
-    }
-    if (stage == "pass") sim.setLatency(22, 80);
-    if (stage == "command") sim.setLatency(5, 80);
-    Child q(args({sim.path()}));
-    if (stage == "init") {
-        ASSERT_TRUE(sim.waitForLine("*IDN?", 20s));
-    } else {
-        ASSERT_TRUE(sim.waitForLine("MEAS:VOLT?", 20s));
-    }
-    if (stage == "command") {
-        sim.clearTraffic();
-        q.type("vget\n");
-        ASSERT_TRUE(sim.waitForLine("VOLT?", 20s));
-    }
-    if (stage == "help") {
-        q.type("help\n");
-        for (int i = 0; i < 500 && q.out().find("Press ENTER to resume.") == std::string::npos; i++)
-            std::this_thread::sleep_for(10ms);
-    }
-    if (stage == "quit") {
-        q.type("quit\n");
-        std::this_thread::sleep_for(300ms);
-    }
-    q.signal(c.sig);
-    if (stage == "typed") {
-        // Typed while the clean-up waits before the off sequence.
-        std::this_thread::sleep_for(400ms);
-        q.type("vget\n");
-    }
-    auto code = q.wait(60s);
-    ASSERT_TRUE(code.has_value());
-    if (stage == "quit" && *code == 0) {
-        EXPECT_EQ(q.err(), "");
-    } else {
-        EXPECT_EQ(*code, 8);
-        EXPECT_EQ(q.err(), "\nquorvel terminating on signal " + std::to_string(c.sig) + ".\n");
-    }
-    EXPECT_EQ(wireCount(sim, "OUTP OFF"), 1);
-    // Nothing typed after the signal reaches the bus.
-    EXPECT_EQ(wireCount(sim, "VOLT?"), stage == "command" ? 1 : 0);
-    expectWholeRows(6);
-}
-
-INSTANTIATE_TEST_SUITE_P(Stages, SignalStageTest,
-                         ::testing::Values(SignalCase{"init", SIGQUIT}, SignalCase{"pass", SIGHUP},
-                                           SignalCase{"command", SIGINT},
-                                           SignalCase{"help", SIGTERM}, SignalCase{"quit", SIGTERM},
-                                           SignalCase{"typed", SIGINT}),
-                         [](const auto& info) { return std::string(info.param.stage); });
+INSTANTIATE_TEST_SUITE_P(Faults, Scenarios, ::testing::ValuesIn(kRows), rowName);
 
 } // namespace

@@ -1,248 +1,170 @@
-// The whole program's start-up order, clean-up and termination signals: the
-// real binary against the simulated controller.
+// The whole program's start-up, clean-up and termination signals: refused
+// starts, signals at every stage with their one clean-up, and ends that come
+// promptly however long the interval.
 #include <chrono>
 #include <csignal>
-#include <cstdlib>
-#include <fstream>
-#include <gtest/gtest.h>
-#include <optional>
-#include <sstream>
-#include <string>
-#include <thread>
-#include <unistd.h>
-#include <vector>
 
-#include "sim.h"
-#include "support/child.h"
-#include "support/logged_run.h"
-#include "support/tempdir.h"
+#include "support/scenario.h"
 
 namespace {
 
 using namespace std::chrono_literals;
+using std::string;
 
-constexpr const char* kConf = "addr:1;0;++addr\n"
-                              "read:1;0;++read eoi;100\n"
-                              "init:1;22;*IDN?;QUORVEL-SIM,DMM,0,1.0\n"
-                              "cfg:1;5;vget;VOLT?;0;1;supply volts\n"
-                              "dsp:1;22;V: ;MEAS:VOLT?;5;0\n"
-                              "off:1;5;OUTP OFF\n";
+const string kConf = "cfg:1;5;vget;VOLT?;0;1;supply volts\n"
+                     "dsp:1;22;V: ;MEAS:VOLT?;5;0\n"
+                     "off:1;5;OUTP OFF\n";
+const string kArgs = "bad or missing arguments";
+const string kDevice = "can't open device";
+const string kData = "data log file error";
+const string kCmd = "Cfg (command) log file error";
+const string kConfig = "problem with config file";
+const std::vector<string> kNoFiles = {"/usr/bin/prlimit", "--fsize=0:0"};
+const std::vector<string> kNoFilesShell = {"/bin/sh", "-c", "ulimit -f 0 && exec \"$@\"", "sh"};
 
-class RunTest : public ::testing::Test {
-  protected:
-    qsim::Controller sim;
-    TempDir tmp;
-    std::string dir = tmp.path();
-    std::string conf;
-
-    void SetUp() override {
-        conf = dir + "/test.conf";
-        std::ofstream(conf) << kConf;
-        ASSERT_TRUE(sim.start());
-    }
-
-    std::vector<std::string> args(std::vector<std::string> extra) {
-        std::vector<std::string> a{QUORVEL_BIN, "-c" + conf, "-u50"};
-        a.insert(a.end(), extra.begin(), extra.end());
-        return a;
-    }
-};
-
-TEST_F(RunTest, QuitRunsTheOffSequenceAndExitsCleanly) {
-    Child q(args({sim.path()}));
-    ASSERT_TRUE(sim.waitForLine("MEAS:VOLT?", 20s));
-    q.type("quit\n");
-    ASSERT_EQ(q.wait(30s), 0);
-    EXPECT_EQ(wireCount(sim, "OUTP OFF"), 1);
-    EXPECT_EQ(q.err(), "");
-    EXPECT_TRUE(q.out().ends_with("\n\n"));
-}
-
-TEST_F(RunTest, EndOfInputEndsTheRunAsQuitDoes) {
-    Child q(args({sim.path()}));
-    ASSERT_TRUE(sim.waitForLine("MEAS:VOLT?", 20s));
-    q.closeInput();
-    ASSERT_EQ(q.wait(30s), 0);
-    EXPECT_EQ(wireCount(sim, "OUTP OFF"), 1);
-    EXPECT_EQ(q.out().find("Invalid command"), std::string::npos);
-}
-
-TEST_F(RunTest, AnUnopenableSecondControllerEndsWithFourAndSendsNothing) {
-    Child q(args({sim.path(), dir + "/missing"}));
-    ASSERT_EQ(q.wait(30s), 4);
-    EXPECT_TRUE(sim.lines().empty());
-    EXPECT_NE(q.err().find("\nquorvel:  can't open device, errno="), std::string::npos);
-}
-
-TEST_F(RunTest, LogsThatCannotBeCreatedStopTheStartBeforeAnyController) {
-    {
-        Child q(args({"-l" + dir + "/no/such/dir/data.csv", sim.path()}));
-        EXPECT_EQ(q.wait(30s), 9);
-        EXPECT_NE(q.err().find("data log file error"), std::string::npos);
-    }
-    {
-        Child q(args({"-l/dev/full", sim.path()}));
-        EXPECT_EQ(q.wait(30s), 9);
-    }
-    {
-        Child q(args({"-g" + dir + "/no/such/dir/cmd.csv", sim.path()}));
-        EXPECT_EQ(q.wait(30s), 10);
-        EXPECT_NE(q.err().find("Cfg (command) log file error"), std::string::npos);
-    }
-    EXPECT_TRUE(sim.lines().empty());
-}
-
-// Refused starts: the result and its message, nothing on the wire, and the
-// files around (an earlier data log, the configuration) as they were.
-struct Refusal {
-    const char* name;
-    std::vector<std::string> args; // {dev}, {link}, {longdev}, {dir} stand for paths
-    int code;
-    const char* msg;
-    std::vector<std::string> prefix = {};
-};
-
-class RefusalTest : public RunTest, public ::testing::WithParamInterface<Refusal> {};
-
-TEST_P(RefusalTest, NothingIsWrittenAnywhere) {
-    const Refusal& c = GetParam();
+// A refused start: its result and message, nothing on the wire, and the files
+// around (an earlier data log, the configuration) as they were.
+Scenario refused(const string& name, const std::vector<string>& args, int code, const string& msg,
+                 const std::vector<string>& prefix = {}) {
+    return {.name = name,
+            .config = kConf,
+            .flags = args,
+            .devices = {},
+            .bench =
+                [=](Run& r) {
 #ifdef __SANITIZE_THREAD__
-    // The thread sanitizer's runtime writes a file before main: no start at all.
-    if (!c.prefix.empty()) GTEST_SKIP() << "no thread-sanitized start under a size limit";
+                    // The sanitizer's runtime writes a file before main.
+                    if (!prefix.empty()) GTEST_SKIP() << "no start under a size limit";
 #endif
-    std::string old = tmp.write("old.csv", "old,data\n");
-    tmp.write("nul.conf", std::string("# a\0b\n", 6) + kConf);
-    std::string link = tmp.file("ctl-link");
-    ASSERT_EQ(symlink(sim.path().c_str(), link.c_str()), 0);
-    // The real path padded with "/." past 255 bytes: it still opens.
-    std::string longdev = "/dev";
-    for (int i = 0; i < 140; i++) longdev += "/.";
-    longdev += sim.path().substr(4);
-    std::vector<std::string> a = c.prefix;
-    for (const std::string& s : args(c.args)) {
-        std::string arg = s;
-        for (auto [key, val] : {std::pair<std::string, std::string>{"{dev}", sim.path()},
-                                {"{link}", link},
-                                {"{longdev}", longdev},
-                                {"{dir}", dir}})
-            if (size_t at = arg.find(key); at != std::string::npos)
-                arg.replace(at, key.size(), val);
-        a.push_back(arg);
-    }
-    Child q(a);
-    std::optional<int> code = q.wait(8s);
-    ASSERT_TRUE(code.has_value()) << "still running";
-    EXPECT_EQ(*code, c.code) << q.err();
-    EXPECT_NE(q.err().find("\nquorvel:  " + std::string(c.msg) + ", errno="), std::string::npos)
-        << q.err();
-    EXPECT_TRUE(sim.lines().empty());
-    EXPECT_EQ(readFile(old), "old,data\n");
-    EXPECT_EQ(readFile(conf), kConf);
+                    r.dir.write("old.csv", "old,data\n");
+                    r.dir.write("nul.conf", string("# a\0b\n", 6) + r.conf);
+                },
+            .code = code,
+            .says = {"\nquorvel:  " + msg + ", errno="},
+            .check =
+                [=](Run& r) {
+                    EXPECT_TRUE(r.sim[0].lines().empty());
+                    EXPECT_EQ(readFile(r.file("old.csv")), "old,data\n");
+                    EXPECT_EQ(readFile(r.file("run.conf")), r.conf);
+                },
+            .pipes = true,
+            .prefix = prefix};
 }
 
-const char* const kArgs = "bad or missing arguments";
-const char* const kDevice = "can't open device";
-const char* const kData = "data log file error";
-const char* const kCmd = "Cfg (command) log file error";
-const char* const kConfig = "problem with config file";
-const std::vector<std::string> kNoFiles = {"/usr/bin/prlimit", "--fsize=0:0"};
-const std::vector<std::string> kNoFilesShell = {"/bin/sh", "-c", "ulimit -f 0 && exec \"$@\"",
-                                                "sh"};
-
-INSTANTIATE_TEST_SUITE_P(
-    Starts, RefusalTest,
-    ::testing::Values(
-        Refusal{"FlagAfterDevice", {"-l{dir}/old.csv", "{dev}", "-f"}, 2, kArgs},
-        Refusal{"MissingDevice", {"-l{dir}/old.csv", "{dir}/missing"}, 4, kDevice},
-        Refusal{"DevicePathPast255Bytes", {"{longdev}"}, 4, kDevice},
-        Refusal{"LogsInOneFile", {"-l{dir}/old.csv", "-g{dir}/old.csv", "{dev}"}, 10, kCmd},
-        Refusal{"LogsInOneFileSpeltTwoWays",
-                {"-l{dir}/old.csv", "-g{dir}/./old.csv", "{dev}"},
-                10,
-                kCmd},
-        Refusal{"DataLogOnTheDevice", {"-l{dev}", "{dev}"}, 9, kData},
-        Refusal{"DataLogOnALinkToTheDevice", {"-l{link}", "{dev}"}, 9, kData},
-        Refusal{"CmdLogOnTheDevice", {"-g{link}", "{dev}"}, 10, kCmd},
-        Refusal{"DataLogOnTheConfiguration", {"-l{dir}/test.conf", "{dev}"}, 9, kData},
-        Refusal{"DataLogBeyondAZeroSizeLimit", {"-l{dir}/new.csv", "{dev}"}, 9, kData, kNoFiles},
-        Refusal{
-            "CmdLogBeyondAZeroSizeLimit", {"-g{dir}/new.csv", "{dev}"}, 10, kCmd, kNoFilesShell},
-        Refusal{"NegativeInterval", {"-u-1", "{dev}"}, 2, kArgs},
-        Refusal{"IntervalPastADay", {"-u86400001", "{dev}"}, 2, kArgs},
-        Refusal{"IntervalPastLong", {"-u9223372036854775807", "{dev}"}, 2, kArgs},
-        Refusal{"EndlessConfiguration", {"-c/dev/zero", "{dev}"}, 3, kConfig},
-        Refusal{"ConfigurationWithNul", {"-c{dir}/nul.conf", "{dev}"}, 3, kConfig}),
-    [](const auto& info) { return std::string(info.param.name); });
+string signalled(int s) {
+    return "\nquorvel terminating on signal " + std::to_string(s) + ".\n";
+}
 
 // A signal while the init sequence waits for its answer ends the run there,
-// before the screen and the display. However short the read time-out, the
-// instrument is asked at most about a hundred times a second.
-class InitWaitTest : public RunTest, public ::testing::WithParamInterface<int> {};
-
-TEST_P(InitWaitTest, ASignalEndsTheRunBeforeTheScreen) {
-    std::string c = kConf;
-    c.replace(c.find("eoi;100"), 7, "eoi;" + std::to_string(GetParam()));
-    std::ofstream(conf) << c;
-    sim.setFault(22, qsim::Fault::Silent);
-    Child q(args({sim.path()}));
-    ASSERT_TRUE(sim.waitForLine("*IDN?", 20s));
-    std::this_thread::sleep_for(2s);
-    EXPECT_LE(wireCount(sim, "*IDN?"), 300);
-    q.signal(SIGTERM);
-    ASSERT_EQ(q.wait(30s), 8);
-    EXPECT_EQ(q.err(), "\nquorvel terminating on signal 15.\n");
-    EXPECT_EQ(wireCount(sim, "OUTP OFF"), 1);
-    EXPECT_EQ(wireCount(sim, "MEAS:VOLT?"), 0);
-    EXPECT_EQ(q.out().find("Mark:"), std::string::npos) << q.out();
-    EXPECT_EQ(q.out().find("Quorvel,"), std::string::npos) << q.out();
+// with the off sequence, before the screen; however short the read time-out, the instrument is
+// asked at most about a hundred times a second.
+Scenario initWait(int timeoutMs, int s) {
+    return {.name = "SignalInInitWaitReadTimeOut" + std::to_string(timeoutMs),
+            .config = kConf + "init:1;22;*IDN?;QUORVEL-SIM,DMM,0,1.0\nread:1;0;++read eoi;" +
+                      std::to_string(timeoutMs) + "\n",
+            .faults = {{22, qsim::Fault::Silent}},
+            .steps = {wire("*IDN?"), pause(2000), [](Run& r) { EXPECT_LE(r.count("*IDN?"), 300); },
+                      sig(s)},
+            .code = 8,
+            .wire = {{"OUTP OFF", 1}, {"MEAS:VOLT?", 0}},
+            .err = signalled(s),
+            .never = {"Mark:", "Quorvel,"},
+            .pipes = true};
 }
 
-INSTANTIATE_TEST_SUITE_P(ReadTimeOut, InitWaitTest, ::testing::Values(100, 0));
+// However long the interval between passes, the end comes promptly.
+Scenario endAt(const string& name, const string& interval, const Step& how, bool pipes = true) {
+    return {.name = name,
+            .config = kConf,
+            .flags = {interval},
+            .steps = {wire("MEAS:VOLT?"), pause(300),
+                      [=](Run& r) {
+                          auto start = std::chrono::steady_clock::now();
+                          how(r);
+                          r.code = r.term ? r.term->waitExit(20s) : r.child->wait(20s);
+                          EXPECT_LT(std::chrono::steady_clock::now() - start, 6s);
+                      }},
+            .code = pipes ? 0 : 8,
+            .wire = {{"OUTP OFF", 1}},
+            .err = pipes ? std::optional<string>("") : std::nullopt,
+            .says = {pipes ? "" : "quorvel terminating on signal 15."},
+            // The end of input is no empty command line.
+            .never = {"Invalid command"},
+            .check = [](Run& r) { EXPECT_TRUE(r.term || r.out().ends_with("\n\n")) << r.out(); },
+            .pipes = pipes};
+}
 
-// A long interval between passes does not hold up the end of the run.
-struct EndCase {
-    const char* name;
-    const char* interval;
-    int sig; // 0: quit
-    int code;
+// A signal at each stage of the run: one clean-up, every finished row in the
+// log, and nothing typed after the signal on the bus.
+Scenario stage(const string& name, int s, std::vector<Step> steps, const Step& bench = nullptr,
+               int volts = 0) {
+    bool quit = name == "AfterQuit";
+    return {.name = name,
+            .config = kConf,
+            .flags = {"-u20", "-l{dir}/data.csv"},
+            .bench = bench,
+            .steps = steps,
+            .code = std::nullopt,
+            .wire = {{"OUTP OFF", 1}, {"VOLT?", volts}},
+            .rows = "0,\"\",[^,]+",
+            .check =
+                [=](Run& r) {
+                    EXPECT_TRUE(*r.code == 8 || (quit && *r.code == 0));
+                    EXPECT_GE(r.lines().size(), 2U) << "no row";
+                    // After a quit the signal may find the run ended.
+                    EXPECT_EQ(r.err(), *r.code == 0 ? "" : signalled(s));
+                },
+            .pipes = true};
+}
+
+const Step kMeasured = wire("MEAS:VOLT?");
+
+const std::vector<Scenario> kRows = {
+    refused("FlagAfterDevice", {"-l{dir}/old.csv", "{dev}", "-f"}, 2, kArgs),
+    refused("MissingDevice", {"-l{dir}/old.csv", "{dir}/missing"}, 4, kDevice),
+    refused("MissingSecondDevice", {"-l{dir}/old.csv", "{dev}", "{dir}/missing"}, 4, kDevice),
+    refused("DevicePathPast255Bytes", {"{dir}" + string(300, '/') + "ctl0"}, 4, kDevice),
+    refused("LogsInOneFile", {"-l{dir}/old.csv", "-g{dir}/old.csv", "{dev}"}, 10, kCmd),
+    refused("LogsInOneFileSpeltTwoWays", {"-l{dir}/old.csv", "-g{dir}/./old.csv", "{dev}"}, 10,
+            kCmd),
+    refused("DataLogOnTheDevice", {"-l{pty}", "{dev}"}, 9, kData),
+    refused("DataLogOnALinkToTheDevice", {"-l{dev}", "{dev}"}, 9, kData),
+    refused("CmdLogOnALinkToTheDevice", {"-g{dev}", "{dev}"}, 10, kCmd),
+    refused("DataLogOnTheConfiguration", {"-l{dir}/run.conf", "{dev}"}, 9, kData),
+    refused("DataLogInNoDirectory", {"-l{dir}/no/such/data.csv", "{dev}"}, 9, kData),
+    refused("DataLogOnAFullDisk", {"-l/dev/full", "{dev}"}, 9, kData),
+    refused("CmdLogInNoDirectory", {"-g{dir}/no/such/cmd.csv", "{dev}"}, 10, kCmd),
+    refused("DataLogBeyondAZeroSizeLimit", {"-l{dir}/new.csv", "{dev}"}, 9, kData, kNoFiles),
+    refused("CmdLogBeyondAZeroSizeLimit", {"-g{dir}/new.csv", "{dev}"}, 10, kCmd, kNoFilesShell),
+    refused("NegativeInterval", {"-u-1", "{dev}"}, 2, kArgs),
+    refused("IntervalPastADay", {"-u86400001", "{dev}"}, 2, kArgs),
+    refused("IntervalPastLong", {"-u9223372036854775807", "{dev}"}, 2, kArgs),
+    refused("EndlessConfiguration", {"-c/dev/zero", "{dev}"}, 3, kConfig),
+    refused("ConfigurationWithNul", {"-c{dir}/nul.conf", "{dev}"}, 3, kConfig),
+    initWait(100, SIGTERM),
+    initWait(0, SIGQUIT),
+    endAt("QuitAtALongInterval", "-u30000", type("quit\n")),
+    endAt("TermAtALongInterval", "-u30000", sig(SIGTERM), false),
+    endAt("EndOfInputADayApart", "-u86400000", closeInput()),
+    stage("Pass", SIGHUP, {kMeasured, sig(SIGHUP)}, [](Run& r) { r.sim[0].setLatency(22, 80); }),
+    stage(
+        "Command", SIGINT, {kMeasured, type("vget\n"), wire("VOLT?"), sig(SIGINT)},
+        [](Run& r) { r.sim[0].setLatency(5, 80); }, 1),
+    stage("Help", SIGTERM,
+          {kMeasured, type("help\n"),
+           until([](Run& r) { return r.out().find("Press ENTER to resume.") != string::npos; },
+                 "help"),
+           sig(SIGTERM)}),
+    stage("AfterQuit", SIGTERM, {kMeasured, type("quit\n"), pause(300), sig(SIGTERM)}),
+    // Typed while the clean-up waits before the off sequence.
+    stage("TypedAfterSignal", SIGINT, {kMeasured, sig(SIGINT), pause(400), type("vget\n")}),
+    stage("SecondSignalIgnored", SIGINT,
+          {kMeasured, sig(SIGINT), pause(200), sig(SIGQUIT), sig(SIGHUP)}),
 };
 
-class PromptEndTest : public RunTest, public ::testing::WithParamInterface<EndCase> {};
-
-TEST_P(PromptEndTest, TheRunEndsWithinSeconds) {
-    const EndCase& c = GetParam();
-    Child q({QUORVEL_BIN, "-c" + conf, c.interval, sim.path()});
-    ASSERT_TRUE(sim.waitForLine("MEAS:VOLT?", 20s));
-    std::this_thread::sleep_for(300ms);
-    auto start = std::chrono::steady_clock::now();
-    if (c.sig != 0)
-        q.signal(c.sig);
-    else
-        q.type("quit\n");
-    EXPECT_EQ(q.wait(20s), c.code);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, 6s);
-    EXPECT_EQ(wireCount(sim, "OUTP OFF"), 1);
+TEST_P(Scenarios, Run) {
+    play(GetParam());
 }
-
-INSTANTIATE_TEST_SUITE_P(Intervals, PromptEndTest,
-                         ::testing::Values(EndCase{"Quit", "-u30000", 0, 0},
-                                           EndCase{"Term", "-u30000", SIGTERM, 8},
-                                           EndCase{"QuitADayApart", "-u86400000", 0, 0}),
-                         [](const auto& info) { return std::string(info.param.name); });
-
-TEST_F(RunTest, ASecondSignalDoesNotStartASecondCleanUp) {
-    Child q(args({"-l" + dir + "/data.csv", sim.path()}));
-    ASSERT_TRUE(sim.waitForLine("MEAS:VOLT?", 20s));
-    q.signal(SIGINT);
-    std::this_thread::sleep_for(200ms);
-    q.signal(SIGQUIT);
-    q.signal(SIGHUP);
-    ASSERT_EQ(q.wait(30s), 8);
-    EXPECT_EQ(q.err(), "\nquorvel terminating on signal 2.\n");
-    EXPECT_EQ(wireCount(sim, "OUTP OFF"), 1);
-    // Every finished row is in the closed log.
-    std::string log = readFile(dir + "/data.csv");
-    EXPECT_EQ(log.rfind("Record,Date,Time,Mark,Comment,V: \n1,", 0), 0U) << log;
-}
+INSTANTIATE_TEST_SUITE_P(Starts, Scenarios, ::testing::ValuesIn(kRows), rowName);
 
 } // namespace

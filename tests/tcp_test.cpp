@@ -9,13 +9,16 @@
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
+#include "sim.h"
 #include "support/child.h"
-#include "support/logged_run.h"
+#include "support/tempdir.h"
 
 namespace {
 
@@ -102,7 +105,32 @@ bool noErr(const std::string& row) {
     return row.find("ERR") == std::string::npos;
 }
 
-class TcpTest : public LoggedRun, public ::testing::WithParamInterface<Scenario> {};
+class TcpTest : public ::testing::TestWithParam<Scenario> {
+  protected:
+    qsim::Controller sim;
+    TempDir tmp;
+    std::string conf = tmp.file("test.conf");
+    std::string log = tmp.file("data.csv");
+
+    // Waits until the newest finished row of the data log (the last one may
+    // still be on its way) satisfies cond.
+    bool waitLastRow(bool (*cond)(const std::string&)) const {
+        for (auto until = std::chrono::steady_clock::now() + 30s;
+             std::chrono::steady_clock::now() < until; std::this_thread::sleep_for(20ms)) {
+            std::istringstream in(readFile(log));
+            std::vector<std::string> rows;
+            for (std::string line; std::getline(in, line);) rows.push_back(line);
+            if (rows.size() >= 3 && cond(rows[rows.size() - 2])) return true;
+        }
+        return false;
+    }
+};
+
+int wireCount(const qsim::Controller& s, const std::string& line) {
+    int n = 0;
+    for (const auto& l : s.lines()) n += l == line ? 1 : 0;
+    return n;
+}
 
 TEST_P(TcpTest, WholeRun) {
     const Scenario& s = GetParam();
