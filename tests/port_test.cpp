@@ -36,14 +36,19 @@ TEST_F(Port, AddressesOnlyWhenTheAddressChanges) {
     EXPECT_EQ(pty0.drain(), "++addr 5\n++addr 7\n++addr 5\n++addr 999\n");
     EXPECT_EQ(pty1.drain(), "++addr 5\n");
 
-    // Without an addressing command, or a stream, the address counts as set.
-    Addr_gpib[0].cmd[0] = '\0';
-    gpibClose(1);
-    GpibRec* d = addRecord(kDspHead, 1, 9, "X");
-    for (GpibRec* r : {b, d}) EXPECT_EQ(setDevAddr(r), 1);
+    // A line that cannot be written leaves the address unselected.
+    pty0.hangUp();
+    EXPECT_EQ(setDevAddr(b), 0);
+    EXPECT_EQ(addr_c[0], 999);
+    // Without a stream (closed by the failure), or an addressing command,
+    // the address counts as set.
+    Addr_gpib[1].cmd[0] = '\0';
+    GpibRec* e = addRecord(kDspHead, 1, 9, "X");
+    gpibBind();
+    for (GpibRec* r : {b, e}) EXPECT_EQ(setDevAddr(r), 1);
     EXPECT_EQ(addr_c[0], 7);
     EXPECT_EQ(addr_c[1], 9);
-    EXPECT_EQ(pty0.drain(), "");
+    EXPECT_EQ(pty1.drain(), "");
 }
 
 TEST_F(Port, OpenMakesThePortRawNonBlockingAndLocked) {
