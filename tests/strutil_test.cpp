@@ -1,7 +1,8 @@
 // The line helpers on buffers with guard bytes after the input: a helper that
 // reads or writes past len shows up as a changed byte in `after`.
-#include <cstring>
+#include <algorithm>
 #include <gtest/gtest.h>
+#include <iterator>
 #include <string>
 
 #include "util/strutil.h"
@@ -42,8 +43,7 @@ TEST(StrUtil, LineHelpers) {
     };
     for (const Case& c : cases) {
         char buf[32];
-        memset(buf, '#', sizeof buf);
-        memcpy(buf, c.in.data(), c.in.size());
+        std::fill(std::copy(c.in.begin(), c.in.end(), buf), std::end(buf), '#');
         EXPECT_EQ(c.fn(buf, c.len), c.ret) << c.in;
         EXPECT_EQ(std::string(buf, c.after.size()), c.after) << c.in;
     }
