@@ -1,157 +1,68 @@
+// Calculated readings: operands by display position or constant, the result
+// formatted at least six characters wide.
 #include <bsd/string.h>
 #include <cstring>
 #include <gtest/gtest.h>
 #include <string>
+#include <vector>
 
 #include "display/calc.h"
 #include "support/stores.h"
 
 namespace {
 
-class Calc : public ::testing::Test {
-  protected:
-    void SetUp() override { resetStores(); }
-    void TearDown() override { resetStores(); }
-
-    // A display reading that currently shows resp.
-    static GpibRec* reading(const char* resp, int row = 1) {
-        GpibRec* r = addRecord(kDspHead, 0, 1, "READ?");
-        r->num = row;
-        strlcpy(r->resp, resp, sizeof r->resp);
-        return r;
-    }
-
-    static GpibRec* calc(char op, uint32_t f1, uint32_t f2, uint32_t precision, float c1 = 0.0F,
-                         float c2 = 0.0F) {
-        GpibRec* r = addRecord(kDspHead, 0, 0, "$calc$");
-        r->op = static_cast<int32_t>(strchr(kAryMath, op) - kAryMath);
-        r->f1 = f1;
-        r->f2 = f2;
-        r->f1const = c1;
-        r->f2const = c2;
-        r->precision = precision;
-        return r;
-    }
-
-    // Result of constant + 0 at the given precision.
-    static std::string show(float v, uint32_t precision) {
-        resetStores();
-        GpibRec* r = calc('+', 0, 0, precision, v, 0.0F);
-        gpibCalc(r);
-        return r->resp;
-    }
+struct Case {
+    std::vector<const char*> shown; // answers of the display records before it
+    char op;
+    uint32_t f1, f2;
+    float c1, c2;
+    uint32_t precision;
+    std::string want;
 };
 
-TEST_F(Calc, FormatsAtLeastSixCharactersZeroPadded) {
-    EXPECT_EQ(show(3.14159F, 2), "003.14");
-    EXPECT_EQ(show(-2.5F, 1), "-002.5");
-    EXPECT_EQ(show(3.75F, 3), "03.750");
-    EXPECT_EQ(show(987.654F, 1), "0987.7");
-    EXPECT_EQ(show(123.456F, 3), "123.456");
-    EXPECT_EQ(show(7.25F, 0), "000007");
-}
-
-TEST_F(Calc, ExactTiesGoToEven) {
-    EXPECT_EQ(show(6.5F, 0), "000006");
-    EXPECT_EQ(show(7.5F, 0), "000008");
-}
-
-TEST_F(Calc, ComputesInSinglePrecision) {
-    reading("1.1");
-    GpibRec* r = calc('+', 1, 0, 8);
-    gpibCalc(r);
-    EXPECT_STREQ(r->resp, "1.10000002");
-
+TEST(Calc, Results) {
+    const std::string wide = "1." + std::string(61, '0');
+    const Case cases[] = {
+        {{}, '+', 0, 0, 3.14159F, 0, 2, "003.14"},
+        {{}, '+', 0, 0, -2.5F, 0, 1, "-002.5"},
+        {{}, '+', 0, 0, 7.25F, 0, 0, "000007"},
+        // Single precision: 2^24 + 1 is not a float.
+        {{}, '+', 0, 0, 16777216.0F, 1, 2, "16777216.00"},
+        {{}, '-', 0, 0, 7, 2, 1, "0005.0"},
+        {{}, '*', 0, 0, 7, 2, 1, "0014.0"},
+        {{}, '/', 0, 0, 7, 2, 1, "0003.5"},
+        {{}, '/', 0, 0, -3, 0, 2, "  -inf"},
+        {{}, ' ', 0, 0, 7, 2, 1, "0000.0"},
+        // Precision is unsigned; above INT_MAX the formatter sees it negative.
+        {{}, '+', 0, 0, 2.5F, 0, 4294967295U, "2.500000"},
+        {{}, '+', 0, 0, 1, 0, 200, wide},
+        {{}, '+', 0, 0, 1, 0, 2147483647U, wide},
+        // Positions count every display record from 1.
+        {{"10", "3"}, '-', 1, 2, 0, 0, 0, "000007"},
+        {{"4"}, '*', 1, 1, 0, 0, 0, "000000"},
+        {{"4"}, '+', 1, 1, 0, 0, 0, "000004"},
+        {{"", "  -1.5e1xyz"}, '*', 2, 0, 9, 2, 1, "-030.0"},
+        {{"", "x"}, '+', 1, 0, 9, 2, 1, "0002.0"},
+        // Past the list an operand is 0, not its constant.
+        {{"4"}, '+', 9, 0, 5, 4, 1, "0004.0"},
+        {{"ERR"}, '+', 1, 0, 0, 1, 1, "ERR"},
+        {{"2", "ERR"}, '+', 1, 2, 0, 0, 1, "ERR"},
+    };
+    for (const Case& c : cases) {
+        resetStores();
+        for (const char* s : c.shown)
+            strlcpy(addRecord(kDspHead, 0, 1, "READ?")->resp, s, sizeof GpibRec::resp);
+        GpibRec* r = addRecord(kDspHead, 0, 0, "$calc$");
+        r->op = static_cast<int32_t>(strchr(kAryMath, c.op) - kAryMath);
+        r->f1 = c.f1;
+        r->f2 = c.f2;
+        r->f1const = c.c1;
+        r->f2const = c.c2;
+        r->precision = c.precision;
+        gpibCalc(r);
+        EXPECT_EQ(r->resp, c.want) << c.op << " " << c.c1 << " " << c.precision;
+    }
     resetStores();
-    reading("16777217");
-    r = calc('+', 1, 0, 2);
-    gpibCalc(r);
-    EXPECT_STREQ(r->resp, "16777216.00");
-}
-
-TEST_F(Calc, AllFourOperators) {
-    reading("7");
-    reading("2");
-    GpibRec* add = calc('+', 1, 2, 1);
-    GpibRec* sub = calc('-', 1, 2, 1);
-    GpibRec* mul = calc('*', 1, 2, 1);
-    GpibRec* div = calc('/', 1, 2, 1);
-    for (GpibRec* r : {add, sub, mul, div}) gpibCalc(r);
-    EXPECT_STREQ(add->resp, "0009.0");
-    EXPECT_STREQ(sub->resp, "0005.0");
-    EXPECT_STREQ(mul->resp, "0014.0");
-    EXPECT_STREQ(div->resp, "0003.5");
-}
-
-TEST_F(Calc, DivisionByZeroIsSpacePadded) {
-    GpibRec* r = calc('/', 0, 0, 2, 1.0F, 0.0F);
-    gpibCalc(r);
-    EXPECT_STREQ(r->resp, "   inf");
-    r->f1const = -3.0F;
-    gpibCalc(r);
-    EXPECT_STREQ(r->resp, "  -inf");
-    r->f1const = 0.0F;
-    gpibCalc(r);
-    std::string nan = r->resp;
-    EXPECT_TRUE(nan == "   nan" || nan == "  -nan") << nan;
-}
-
-TEST_F(Calc, PrecisionLimits) {
-    // Stored unsigned; above INT_MAX it reaches the formatter negative.
-    EXPECT_EQ(show(2.5F, 4294967295U), "2.500000");
-    std::string wide = show(1.0F, 200);
-    EXPECT_EQ(wide.size(), 63U);
-    EXPECT_EQ(wide, "1." + std::string(61, '0'));
-    // The largest count shows the same text without formatting gigabytes;
-    // a tiny value's digits run far past the point and are cut, not rounded.
-    EXPECT_EQ(show(1.0F, 2147483647U), wide);
-    EXPECT_EQ(show(1e-30F, 2147483647U), show(1e-30F, 4000));
-}
-
-TEST_F(Calc, PositionsCountEveryDisplayRecord) {
-    reading("10", 0); // hidden, still position 1
-    reading("3");
-    GpibRec* r = calc('-', 1, 2, 0);
-    gpibCalc(r);
-    EXPECT_STREQ(r->resp, "000007");
-}
-
-TEST_F(Calc, SelfReferenceTakesThePreviousValue) {
-    reading("1");
-    GpibRec* r = calc('+', 2, 1, 0);
-    gpibCalc(r); // first pass: own response still empty
-    EXPECT_STREQ(r->resp, "000001");
-    gpibCalc(r);
-    EXPECT_STREQ(r->resp, "000002");
-    gpibCalc(r);
-    EXPECT_STREQ(r->resp, "000003");
-}
-
-TEST_F(Calc, SamePositionTwiceFeedsOnlyTheFirstOperand) {
-    reading("4");
-    GpibRec* mul = calc('*', 1, 1, 0);
-    GpibRec* add = calc('+', 1, 1, 0);
-    gpibCalc(mul);
-    gpibCalc(add);
-    EXPECT_STREQ(mul->resp, "000000");
-    EXPECT_STREQ(add->resp, "000004");
-}
-
-TEST_F(Calc, FailedReadingsFailTheResultOthersCountAsZero) {
-    reading("ERR");
-    reading("");
-    reading("  -1.5e1xyz");
-    GpibRec* err = calc('+', 1, 0, 1, 0.0F, 1.0F);
-    GpibRec* err2 = calc('+', 3, 1, 1);
-    GpibRec* empty = calc('+', 0, 2, 1, 2.0F);
-    GpibRec* beyond = calc('+', 9, 0, 1, 0.0F, 4.0F);
-    GpibRec* partial = calc('*', 3, 0, 1, 0.0F, 2.0F);
-    for (GpibRec* r : {err, err2, empty, beyond, partial}) gpibCalc(r);
-    EXPECT_STREQ(err->resp, "ERR");
-    EXPECT_STREQ(err2->resp, "ERR");
-    EXPECT_STREQ(empty->resp, "0002.0");
-    EXPECT_STREQ(beyond->resp, "0004.0");
-    EXPECT_STREQ(partial->resp, "-030.0");
 }
 
 } // namespace

@@ -1,92 +1,59 @@
-// Opening controller ports and addressing instruments, against the
-// simulated controller.
-#include <chrono>
+// Opening controller ports and addressing instruments, on pseudo-terminals.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <string>
 #include <termios.h>
-#include <unistd.h>
-#include <vector>
 
 #include "bus/port.h"
-#include "sim.h"
+#include "support/pty.h"
 #include "support/stores.h"
-#include "support/wire.h"
 
 namespace {
 
-using namespace std::chrono_literals;
-using Lines = std::vector<std::string>;
-
-class PortTest : public ::testing::Test {
+class Port : public ::testing::Test {
   protected:
-    qsim::Controller sim1;
-    qsim::Controller sim2;
+    PtyPair pty0;
+    PtyPair pty1{false};
 
     void SetUp() override {
         resetStores();
         setController(0, "++addr", "++read eoi", 200);
         setController(1, "++addr", "++read eoi", 200);
-        ASSERT_TRUE(sim1.start());
-        ASSERT_TRUE(sim2.start());
     }
     void TearDown() override { resetStores(); }
-
-    void openBoth() {
-        ASSERT_EQ(gpibOpen(0, sim1.path().c_str()), 1);
-        ASSERT_EQ(gpibOpen(1, sim2.path().c_str()), 1);
-        gpibBind();
-    }
 };
 
-TEST_F(PortTest, AddressesOnlyWhenTheAddressChanges) {
-    GpibRec* a = addRecord(kDspHead, 0, 5, "VOLT?");
-    GpibRec* b = addRecord(kDspHead, 0, 7, "VOLT?");
-    openBoth();
-    for (GpibRec* r : {a, a, b, a}) EXPECT_NE(setDevAddr(r), 0);
-    EXPECT_EQ(wireLines(sim1, GpibDev[0]), (Lines{"++addr 5", "++addr 7", "++addr 5"}));
-}
-
-TEST_F(PortTest, EachControllerKeepsItsOwnAddress) {
-    GpibRec* a = addRecord(kDspHead, 0, 5, "VOLT?");
-    GpibRec* b = addRecord(kDspHead, 1, 5, "VOLT?");
-    openBoth();
-    for (GpibRec* r : {a, b, a, b}) setDevAddr(r);
-    EXPECT_EQ(wireLines(sim1, GpibDev[0]), (Lines{"++addr 5"}));
-    EXPECT_EQ(wireLines(sim2, GpibDev[1]), (Lines{"++addr 5"}));
-}
-
-TEST_F(PortTest, Address999CountsAsSelectedUntilAnotherIsUsed) {
+// Each controller remembers its own address; 999 stands for none selected.
+TEST_F(Port, AddressesOnlyWhenTheAddressChanges) {
     GpibRec* odd = addRecord(kDspHead, 0, 999, "X");
-    GpibRec* five = addRecord(kDspHead, 0, 5, "X");
-    openBoth();
-    setDevAddr(odd);
-    setDevAddr(five);
-    setDevAddr(odd);
-    EXPECT_EQ(wireLines(sim1, GpibDev[0]), (Lines{"++addr 5", "++addr 999"}));
-}
-
-TEST_F(PortTest, WithoutAddressingCommandOrStreamNothingIsSent) {
-    Addr_gpib[0].cmd[0] = '\0';
     GpibRec* a = addRecord(kDspHead, 0, 5, "X");
     GpibRec* b = addRecord(kDspHead, 0, 7, "X");
-    ASSERT_EQ(gpibOpen(0, sim1.path().c_str()), 1);
+    GpibRec* c = addRecord(kDspHead, 1, 5, "X");
+    ASSERT_EQ(gpibOpen(0, pty0.path().c_str()), 1);
+    ASSERT_EQ(gpibOpen(1, pty1.path().c_str()), 1);
     gpibBind();
-    EXPECT_EQ(setDevAddr(a), 1);
-    EXPECT_EQ(addr_c[0], 5);
-    // Controller 2 is not open: its records have no stream.
-    GpibRec* c = addRecord(kDspHead, 1, 9, "X");
+    for (GpibRec* r : {odd, a, a, b, c, a, c, odd}) EXPECT_EQ(setDevAddr(r), 1);
+    EXPECT_EQ(pty0.drain(), "++addr 5\n++addr 7\n++addr 5\n++addr 999\n");
+    EXPECT_EQ(pty1.drain(), "++addr 5\n");
+
+    // A line that cannot be written leaves the address unselected.
+    pty0.hangUp();
+    EXPECT_EQ(setDevAddr(b), 0);
+    EXPECT_EQ(addr_c[0], 999);
+    // Without a stream (closed by the failure), or an addressing command,
+    // the address counts as set.
+    Addr_gpib[1].cmd[0] = '\0';
+    GpibRec* e = addRecord(kDspHead, 1, 9, "X");
     gpibBind();
-    EXPECT_EQ(c->file, nullptr);
-    EXPECT_EQ(setDevAddr(c), 1);
+    for (GpibRec* r : {b, e}) EXPECT_EQ(setDevAddr(r), 1);
+    EXPECT_EQ(addr_c[0], 7);
     EXPECT_EQ(addr_c[1], 9);
-    setDevAddr(b);
-    EXPECT_EQ(wireLines(sim1, GpibDev[0]), Lines{});
+    EXPECT_EQ(pty1.drain(), "");
 }
 
-TEST_F(PortTest, OpenMakesThePortRawAndNonBlocking) {
-    openBoth();
-    int fd = fileno(GpibDev[0]);
+TEST_F(Port, OpenMakesThePortRawNonBlockingAndLocked) {
+    ASSERT_EQ(gpibOpen(1, pty1.path().c_str()), 1);
+    int fd = fileno(GpibDev[1]);
     termios t{};
     ASSERT_EQ(tcgetattr(fd, &t), 0);
     EXPECT_EQ(t.c_lflag & (ICANON | ECHO | ISIG), 0U);
@@ -94,13 +61,9 @@ TEST_F(PortTest, OpenMakesThePortRawAndNonBlocking) {
     EXPECT_EQ(t.c_iflag & (ICRNL | IXON), 0U);
     EXPECT_NE(t.c_cflag & CLOCAL, 0U);
     EXPECT_NE(fcntl(fd, F_GETFL) & O_NONBLOCK, 0);
-}
-
-TEST_F(PortTest, APortHeldByAnotherProgramOrMissingDoesNotOpen) {
-    openBoth();
     // Our own second open stands for another program: the lock is per open.
-    EXPECT_EQ(gpibOpen(1, sim1.path().c_str()), 0);
-    EXPECT_EQ(gpibOpen(1, "/nonexistent/gpib"), 0);
+    EXPECT_EQ(gpibOpen(0, pty1.path().c_str()), 0);
+    EXPECT_EQ(gpibOpen(0, "/nonexistent/gpib"), 0);
 }
 
 } // namespace

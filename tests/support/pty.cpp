@@ -6,13 +6,13 @@
 #include <termios.h>
 #include <unistd.h>
 
-PtyPair::PtyPair() {
+PtyPair::PtyPair(bool raw) {
     master_ = posix_openpt(O_RDWR | O_NOCTTY);
     if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) return;
     path_ = ptsname(master_);
     slave_ = open(path_.c_str(), O_RDWR | O_NOCTTY);
     termios t{};
-    tcgetattr(slave_, &t);
+    if (!raw || tcgetattr(slave_, &t) != 0) return;
     cfmakeraw(&t);
     tcsetattr(slave_, TCSANOW, &t);
 }
@@ -22,8 +22,7 @@ PtyPair::~PtyPair() {
 }
 
 void PtyPair::write(const std::string& bytes) {
-    size_t done = 0;
-    while (done < bytes.size()) {
+    for (size_t done = 0; done < bytes.size();) {
         ssize_t n = ::write(master_, bytes.data() + done, bytes.size() - done);
         if (n <= 0) return;
         done += static_cast<size_t>(n);
@@ -34,11 +33,8 @@ std::string PtyPair::drain(int ms) {
     std::string out;
     char buf[256];
     pollfd p{master_, POLLIN, 0};
-    while (poll(&p, 1, ms) > 0 && (p.revents & POLLIN) != 0) {
-        ssize_t n = read(master_, buf, sizeof buf);
-        if (n <= 0) break;
+    for (ssize_t n = 0; poll(&p, 1, ms) > 0 && (n = read(master_, buf, sizeof buf)) > 0;)
         out.append(buf, static_cast<size_t>(n));
-    }
     return out;
 }
 
