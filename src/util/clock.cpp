@@ -41,9 +41,3 @@ void clkSleepUntil(const timespec& t) {
 void clkSleepMs(long ms) {
     if (ms > 0) clkSleepUntil(clkAddNs(clkNow(), ms * 1000000LL));
 }
-
-void clkSleep(const timespec& interval) {
-    if (interval.tv_sec < 0 || (interval.tv_sec == 0 && interval.tv_nsec <= 0)) return;
-    if (interval.tv_nsec < 0 || interval.tv_nsec >= kNsPerSec) return;
-    clkSleepUntil(clkAddNs(clkNow(), interval.tv_sec * kNsPerSec + interval.tv_nsec));
-}

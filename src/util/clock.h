@@ -16,5 +16,3 @@ long long clkDiffNs(const timespec& a, const timespec& b);
 // Sleeps until the absolute monotonic time t.
 void clkSleepUntil(const timespec& t);
 void clkSleepMs(long ms);
-// Sleeps for a relative interval; a negative or zero one does not sleep.
-void clkSleep(const timespec& interval);
