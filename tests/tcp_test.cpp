@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <optional>
+#include <ostream>
 #include <sstream>
 #include <string>
 #include <sys/socket.h>
@@ -35,6 +36,10 @@ struct Scenario {
     bool drop;               // the connection is dropped mid-run, then accepted again
     std::vector<int> errnos; // the start-up ends with 4 and one of these
 };
+
+void PrintTo(const Scenario& s, std::ostream* os) {
+    *os << s.name;
+}
 
 // The resolver may also be out of reach (EAGAIN).
 const char* const kNoSuchName = "tcp://nonexistent.invalid:1234";
