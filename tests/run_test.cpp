@@ -146,6 +146,13 @@ const std::vector<Scenario> kRows = {
     endAt("QuitAtALongInterval", "-u30000", type("quit\n")),
     endAt("TermAtALongInterval", "-u30000", sig(SIGTERM), false),
     endAt("EndOfInputADayApart", "-u86400000", closeInput()),
+    // A command's pause request ends the display's long sleep at once.
+    Scenario{
+        .name = "CommandAtALongInterval",
+        .config = kConf,
+        .flags = {"-u30000"},
+        .steps = {wire("MEAS:VOLT?"), pause(300), answer("vget", "+0.000000E+00"), type("quit\n")},
+        .wire = {{"VOLT?", 1}, {"OUTP OFF", 1}}},
     stage("Pass", SIGHUP, {kMeasured, sig(SIGHUP)}, [](Run& r) { r.sim[0].setLatency(22, 80); }),
     stage(
         "Command", SIGINT, {kMeasured, type("vget\n"), wire("VOLT?"), sig(SIGINT)},
