@@ -47,14 +47,6 @@ std::vector<Cells> Run::csv(const std::string& log) const {
     return out;
 }
 
-bool Run::waitFor(const std::function<bool()>& cond) const {
-    if (term) return term->waitFor(cond);
-    auto until = std::chrono::steady_clock::now() + 30s;
-    for (; !cond(); std::this_thread::sleep_for(10ms))
-        if (std::chrono::steady_clock::now() > until) return false;
-    return true;
-}
-
 void play(const Scenario& s) {
     Run r;
     std::vector<std::string> argv = s.prefix;
@@ -81,19 +73,14 @@ void play(const Scenario& s) {
     for (const auto& [addr, fault] : s.faults) r.sim[0].setFault(addr, fault);
     if (s.bench) s.bench(r);
     if (::testing::Test::IsSkipped() || ::testing::Test::HasFatalFailure()) return;
-    if (s.pipes)
-        r.child = std::make_unique<Child>(argv);
-    else
-        r.term = std::make_unique<qterm::Term>(argv);
+    r.term = std::make_unique<qterm::Term>(argv, s.pipes);
     for (const Step& step : s.steps) {
         step(r);
         if (::testing::Test::HasFatalFailure()) return;
     }
-    if (!r.code) r.code = r.term ? r.term->waitExit(60s) : r.child->wait(60s);
-    ASSERT_TRUE(r.code.has_value()) << "still running\n" << (r.term ? r.term->dump() : r.out());
-    if (s.code) {
-        EXPECT_EQ(*r.code, *s.code) << r.err() << (r.term ? r.term->dump() : r.out());
-    }
+    if (!r.code) r.code = r.term->waitExit(60s);
+    ASSERT_TRUE(r.code.has_value()) << "still running\n" << r.term->dump();
+    EXPECT_EQ(*r.code, s.code.value_or(*r.code)) << r.term->dump();
     for (const auto& [line, n] : s.wire) EXPECT_EQ(r.count(line), n) << line;
     EXPECT_EQ(s.err ? r.err() : "", s.err.value_or(""));
     std::string all = r.out() + r.err();
@@ -108,11 +95,11 @@ Step type(const std::string& bytes) {
 }
 
 Step sig(int s) {
-    return [=](Run& r) { r.term ? r.term->signal(s) : r.child->signal(s); };
+    return [=](Run& r) { r.term->signal(s); };
 }
 
 Step closeInput() {
-    return [](Run& r) { r.term ? r.term->closeInput() : r.child->closeInput(); };
+    return [](Run& r) { r.term->closeInput(); };
 }
 
 Step pause(int ms) {
@@ -151,7 +138,7 @@ Step until(const std::function<bool(Run&)>& cond, const std::string& what) {
     return [=](Run& r) {
         ASSERT_TRUE(r.waitFor([&] { return cond(r); }))
             << what << "\n"
-            << readFile(r.file("data.csv")) << (r.term ? r.term->dump() : r.out());
+            << readFile(r.file("data.csv")) << r.term->dump();
     };
 }
 

@@ -15,7 +15,6 @@
 #include <vector>
 
 #include "sim.h"
-#include "support/child.h"
 #include "support/tempdir.h"
 #include "support/term.h"
 
@@ -26,8 +25,7 @@ struct Run {
     TempDir dir;
     qsim::Controller sim[2];
     std::string conf;                  // the configuration as written
-    std::unique_ptr<qterm::Term> term; // the user's terminal, or
-    std::unique_ptr<Child> child;      // plain pipes
+    std::unique_ptr<qterm::Term> term; // the user's terminal, or plain pipes
     std::optional<int> code;           // once the program has ended
 
     std::string file(const std::string& name) const { return dir.file(name); }
@@ -36,14 +34,14 @@ struct Run {
         return static_cast<int>(std::count(all.begin(), all.end(), line));
     }
     // What went to the terminal (standard error too) or to standard output.
-    std::string out() const { return term ? term->log() : child->out(); }
-    std::string err() const { return child ? child->err() : ""; }
-    void type(const std::string& bytes) { term ? term->type(bytes) : child->type(bytes); }
+    std::string out() const { return term->log(); }
+    std::string err() const { return term->err(); }
+    void type(const std::string& bytes) { term->type(bytes); }
     // A log's lines, and the same read back as CSV; while the run goes on
     // the last one may be a row still being written.
     std::vector<std::string> lines(const std::string& log = "data.csv") const;
     std::vector<Cells> csv(const std::string& log = "data.csv") const;
-    bool waitFor(const std::function<bool()>& cond) const;
+    bool waitFor(const std::function<bool()>& cond) const { return term->waitFor(cond); }
 };
 
 using Step = std::function<void(Run&)>;

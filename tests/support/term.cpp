@@ -4,7 +4,6 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
-#include <cstring>
 #include <fcntl.h>
 #include <poll.h>
 #include <stdexcept>
@@ -29,98 +28,73 @@ constexpr milliseconds kRetest{50};
 void appendUtf8(std::string& out, uint32_t c) {
     if (c < 0x80) {
         out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
+        return;
     }
+    int more = c < 0x800 ? 1 : c < 0x10000 ? 2 : 3;
+    out += static_cast<char>(((0xFF00 >> (more + 1)) & 0xFF) | (c >> (6 * more)));
+    for (int i = more - 1; i >= 0; i--) out += static_cast<char>(0x80 | ((c >> (6 * i)) & 0x3F));
 }
 
 std::string visible(const std::string& bytes) {
     std::string out;
     for (unsigned char c : bytes) {
-        if (c == '\n') {
-            out += "\\n\n";
-        } else if (c == 0x1b) {
-            out += "\\e";
-        } else if (c < 0x20 || c == 0x7f) {
-            char hex[8];
-            snprintf(hex, sizeof hex, "\\x%02x", c);
-            out += hex;
-        } else {
-            out += static_cast<char>(c);
-        }
+        char hex[8];
+        snprintf(hex, sizeof hex, "\\x%02x", c);
+        out += c == '\n' ? "\\n\n" : c < 0x20 || c == 0x7f ? hex : std::string(1, c);
     }
     return out;
 }
 
-std::string envName(const std::string& entry) {
-    return entry.substr(0, entry.find('='));
-}
-
-// The replies a real terminal would send back are of no interest here.
-void dropOutput(const char* /*s*/, size_t /*len*/, void* /*user*/) {}
-
 } // namespace
 
-Term::Term(std::vector<std::string> argv, std::vector<std::string> env) {
-    if (argv.empty()) throw std::invalid_argument("Term: no program");
-    if (std::none_of(env.begin(), env.end(),
-                     [](const std::string& e) { return envName(e) == "TERM"; }))
-        env.push_back("TERM=xterm");
-    std::vector<std::string> envAll;
+Term::Term(std::vector<std::string> argv, bool pipes) {
+    ::signal(SIGPIPE, SIG_IGN); // a program that is gone must not end the test
+    std::vector<std::string> env = {"TERM=xterm"};
     for (char** e = environ; *e != nullptr; e++) {
         std::string entry(*e);
-        std::string name = envName(entry);
-        bool replaced = name == "LINES" || name == "COLUMNS" ||
-                        std::any_of(env.begin(), env.end(),
-                                    [&](const std::string& o) { return envName(o) == name; });
-        if (!replaced) envAll.push_back(entry);
+        std::string name = entry.substr(0, entry.find('='));
+        if (name != "TERM" && name != "LINES" && name != "COLUMNS") env.push_back(entry);
     }
-    envAll.insert(envAll.end(), env.begin(), env.end());
-
     // Everything the child needs is built before the fork: after it, only
     // async-signal-safe calls are allowed in a threaded process.
-    std::vector<char*> cargv;
+    std::vector<char*> cargv, cenv;
     for (std::string& a : argv) cargv.push_back(a.data());
+    for (std::string& e : env) cenv.push_back(e.data());
     cargv.push_back(nullptr);
-    std::vector<char*> cenv;
-    for (std::string& e : envAll) cenv.push_back(e.data());
     cenv.push_back(nullptr);
-
-    master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0)
-        throw std::runtime_error("Term: no pseudo-terminal");
-    char name[128];
-    if (ptsname_r(master_, name, sizeof name) != 0) throw std::runtime_error("Term: ptsname");
-    int slave = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (slave < 0) throw std::runtime_error("Term: cannot open the terminal");
-
-    termios t{};
-    tcgetattr(slave, &t);
-    t.c_lflag |= ICANON | ECHO | ECHOE | ISIG;
-    t.c_oflag |= OPOST | ONLCR;
-    t.c_iflag |= ICRNL;
-    tcsetattr(slave, TCSANOW, &t);
-    winsize ws{};
-    ws.ws_row = kRows;
-    ws.ws_col = kCols;
-    ioctl(slave, TIOCSWINSZ, &ws);
-
+    int child[3];
+    if (pipes) {
+        int p[3][2];
+        for (auto& fds : p)
+            if (pipe2(fds, O_CLOEXEC) != 0) throw std::runtime_error("Term: pipe");
+        child[0] = p[0][0], in_ = p[0][1];
+        child[1] = p[1][1], out_ = p[1][0];
+        child[2] = p[2][1], err_ = p[2][0];
+    } else {
+        out_ = in_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        char name[128];
+        if (out_ < 0 || grantpt(out_) != 0 || unlockpt(out_) != 0 ||
+            ptsname_r(out_, name, sizeof name) != 0)
+            throw std::runtime_error("Term: no pseudo-terminal");
+        child[0] = child[1] = child[2] = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+        termios t{};
+        tcgetattr(child[0], &t);
+        t.c_lflag |= ICANON | ECHO | ECHOE | ISIG;
+        t.c_oflag |= OPOST | ONLCR;
+        t.c_iflag |= ICRNL;
+        tcsetattr(child[0], TCSANOW, &t);
+        winsize ws{};
+        ws.ws_row = kRows;
+        ws.ws_col = kCols;
+        ioctl(child[0], TIOCSWINSZ, &ws);
+    }
     vt_ = vterm_new(kRows, kCols);
     vterm_set_utf8(vt_, 1);
-    vterm_output_set_callback(vt_, dropOutput, nullptr);
+    // The replies a real terminal would send back are of no interest here.
+    vterm_output_set_callback(
+        vt_, [](const char*, size_t, void*) {}, nullptr);
     screen_ = vterm_obtain_screen(vt_);
     vterm_screen_reset(screen_, 1);
-
     pid_ = fork();
     if (pid_ < 0) throw std::runtime_error("Term: fork");
     if (pid_ == 0) {
@@ -128,18 +102,18 @@ Term::Term(std::vector<std::string> argv, std::vector<std::string> env) {
         sigemptyset(&none);
         sigprocmask(SIG_SETMASK, &none, nullptr);
         for (int s : {SIGPIPE, SIGINT, SIGTERM, SIGHUP, SIGQUIT}) ::signal(s, SIG_DFL);
-        setsid();
-        ioctl(slave, TIOCSCTTY, 0);
-        dup2(slave, 0);
-        dup2(slave, 1);
-        dup2(slave, 2);
+        if (!pipes) {
+            setsid();
+            ioctl(child[0], TIOCSCTTY, 0);
+        }
+        for (int fd = 0; fd < 3; fd++) dup2(child[fd], fd);
         // Descriptors of the test process (simulator terminals, logs) are
         // none of the program's business.
         close_range(3, ~0U, 0);
         execve(cargv[0], cargv.data(), cenv.data());
         _exit(127);
     }
-    close(slave);
+    for (int fd = 0; fd < (pipes ? 3 : 1); fd++) close(child[fd]);
     reader_ = std::thread([this] { readLoop(); });
 }
 
@@ -150,93 +124,75 @@ Term::~Term() {
         while (waitpid(pid_, &st, 0) < 0 && errno == EINTR) {
         }
     }
-    // With the program gone the terminal reports its hang-up to our side;
-    // should anything else still hold it open, the reader stops anyway.
+    // With the program gone its end of the terminal or pipes closes; should
+    // anything else still hold it open, the reader stops anyway.
     stop_.store(true);
     if (reader_.joinable()) reader_.join();
-    close(master_);
+    for (int fd : {in_ == out_ ? -1 : in_, out_, err_})
+        if (fd >= 0) close(fd);
     vterm_free(vt_);
 }
 
 void Term::readLoop() {
     char buf[4096];
-    for (;;) {
-        pollfd p{master_, POLLIN, 0};
-        int ready = poll(&p, 1, static_cast<int>(kRetest.count()));
-        if (ready < 0 && errno == EINTR) continue;
-        if (ready == 0) {
-            if (stop_.load()) return;
-            continue;
-        }
-        ssize_t n = read(master_, buf, sizeof buf);
-        if (n < 0 && errno == EINTR) continue;
-        std::lock_guard<std::mutex> lock(mu_);
-        if (n <= 0) {
-            eof_ = true;
+    pollfd p[2] = {{out_, POLLIN, 0}, {err_, POLLIN, 0}};
+    while (p[0].fd >= 0 || p[1].fd >= 0) {
+        int ready = poll(p, 2, static_cast<int>(kRetest.count()));
+        if (ready == 0 && stop_.load()) break;
+        for (pollfd& f : p) {
+            if (ready <= 0 || f.fd < 0 || f.revents == 0) continue;
+            ssize_t n = read(f.fd, buf, sizeof buf);
+            if (n < 0 && errno == EINTR) continue;
+            std::lock_guard<std::mutex> lock(mu_);
+            if (n <= 0) {
+                f.fd = -1; // a terminal whose program is gone reads EIO
+            } else if (&f == &p[0]) {
+                log_.append(buf, static_cast<size_t>(n));
+                vterm_input_write(vt_, buf, static_cast<size_t>(n));
+            } else {
+                errLog_.append(buf, static_cast<size_t>(n));
+            }
+            generation_++;
             changed_.notify_all();
-            return;
         }
-        log_.append(buf, static_cast<size_t>(n));
-        vterm_input_write(vt_, buf, static_cast<size_t>(n));
-        generation_++;
-        changed_.notify_all();
     }
+    std::lock_guard<std::mutex> lock(mu_);
+    eof_ = true;
+    changed_.notify_all();
 }
 
 std::string Term::rowLocked(int r) const {
     std::string out;
-    if (r < 1 || r > kRows) return out;
-    for (int c = 0; c < kCols; c++) {
+    for (int c = 0; c < kCols && r >= 1 && r <= kRows; c++) {
         VTermScreenCell cell{};
         vterm_screen_get_cell(screen_, VTermPos{r - 1, c}, &cell);
         if (cell.width == 0) continue; // the right half of a wide character
-        if (cell.chars[0] == 0) {
-            out += ' ';
-            continue;
-        }
+        if (cell.chars[0] == 0) out += ' ';
         for (int i = 0; i < VTERM_MAX_CHARS_PER_CELL && cell.chars[i] != 0; i++)
             appendUtf8(out, cell.chars[i]);
     }
     return out;
 }
 
-std::string Term::row(int r, bool trim) const {
-    std::string out;
-    {
-        std::lock_guard<std::mutex> lock(mu_);
-        out = rowLocked(r);
-    }
-    if (trim) out.erase(out.find_last_not_of(' ') + 1);
-    return out;
+std::string Term::row(int r) const {
+    std::lock_guard<std::mutex> lock(mu_);
+    std::string out = rowLocked(r);
+    return out.erase(out.find_last_not_of(' ') + 1);
 }
 
 std::string Term::text(int r, int col, int len) const {
-    std::string full = row(r, false);
+    std::lock_guard<std::mutex> lock(mu_);
+    std::string full = rowLocked(r);
     if (col < 1 || static_cast<size_t>(col - 1) >= full.size()) return "";
     return full.substr(static_cast<size_t>(col - 1), static_cast<size_t>(len));
 }
 
-std::pair<int, int> Term::cursor() const {
-    std::lock_guard<std::mutex> lock(mu_);
-    VTermPos pos{};
-    vterm_state_get_cursorpos(vterm_obtain_state(vt_), &pos);
-    return {pos.row + 1, pos.col + 1};
-}
-
 std::string Term::dump() const {
     std::string out = "screen:\n";
+    for (int r = 1; r <= kRows; r++) out += std::to_string(r) + "|" + row(r) + "\n";
     std::lock_guard<std::mutex> lock(mu_);
-    for (int r = 1; r <= kRows; r++) {
-        char num[8];
-        snprintf(num, sizeof num, "%2d|", r);
-        std::string line = rowLocked(r);
-        line.erase(line.find_last_not_of(' ') + 1);
-        out += num + line + "\n";
-    }
-    constexpr size_t kTail = 3000;
-    size_t from = log_.size() > kTail ? log_.size() - kTail : 0;
-    out += "last bytes written:\n" + visible(log_.substr(from)) + "\n";
-    return out;
+    size_t from = log_.size() > 3000 ? log_.size() - 3000 : 0;
+    return out + "last bytes written:\n" + visible(log_.substr(from)) + "\n" + errLog_;
 }
 
 std::string Term::log() const {
@@ -247,6 +203,11 @@ std::string Term::log() const {
 size_t Term::logSize() const {
     std::lock_guard<std::mutex> lock(mu_);
     return log_.size();
+}
+
+std::string Term::err() const {
+    std::lock_guard<std::mutex> lock(mu_);
+    return errLog_;
 }
 
 bool Term::waitFor(const std::function<bool()>& cond, milliseconds timeout) const {
@@ -270,42 +231,33 @@ bool Term::waitForText(int r, int col, const std::string& s, milliseconds timeou
     return waitFor([&] { return text(r, col, static_cast<int>(s.size())) == s; }, timeout);
 }
 
-bool Term::waitForRowContaining(int r, const std::string& s, milliseconds timeout) const {
-    return waitFor([&] { return row(r).find(s) != std::string::npos; }, timeout);
-}
-
 bool Term::waitForOutput(const std::string& bytes, size_t from, milliseconds timeout) const {
-    return waitFor(
-        [&] {
-            std::lock_guard<std::mutex> lock(mu_);
-            return log_.size() > from && log_.find(bytes, from) != std::string::npos;
-        },
-        timeout);
+    return waitFor([&] { return log().find(bytes, from) != std::string::npos; }, timeout);
 }
 
 void Term::type(const std::string& bytes) {
-    size_t done = 0;
-    while (done < bytes.size()) {
-        ssize_t n = write(master_, bytes.data() + done, bytes.size() - done);
+    for (size_t done = 0; done < bytes.size() && in_ >= 0;) {
+        ssize_t n = write(in_, bytes.data() + done, bytes.size() - done);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) throw std::runtime_error("Term: cannot type");
+        if (n <= 0) return; // the program is gone: its checks will say so
         done += static_cast<size_t>(n);
     }
 }
 
 void Term::closeInput() {
     termios t{};
-    tcgetattr(master_, &t);
-    type(std::string(1, static_cast<char>(t.c_cc[VEOF])));
+    if (in_ >= 0 && tcgetattr(in_, &t) == 0) return type(std::string(1, char(t.c_cc[VEOF])));
+    if (in_ >= 0) close(in_);
+    in_ = -1;
 }
 
 bool Term::flowControl() const {
     termios t{};
-    return tcgetattr(master_, &t) == 0 && (t.c_iflag & IXON) != 0;
+    return tcgetattr(out_, &t) == 0 && (t.c_iflag & IXON) != 0;
 }
 
 void Term::signal(int sig) {
-    kill(pid_, sig);
+    if (!status_) kill(pid_, sig);
 }
 
 std::optional<int> Term::waitExit(milliseconds timeout) {
@@ -315,11 +267,12 @@ std::optional<int> Term::waitExit(milliseconds timeout) {
         pid_t got = waitpid(pid_, &st, WNOHANG);
         if (got == pid_) {
             status_ = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
-            break;
+            termSignal_ = WIFSIGNALED(st) ? WTERMSIG(st) : 0;
+        } else if ((got < 0 && errno != EINTR) || Clock::now() >= deadline) {
+            return std::nullopt;
+        } else {
+            std::this_thread::sleep_for(milliseconds(10));
         }
-        if (got < 0 && errno != EINTR) return std::nullopt;
-        if (Clock::now() >= deadline) return std::nullopt;
-        std::this_thread::sleep_for(milliseconds(10));
     }
     // The last output may still be on its way after the exit.
     auto drained = std::max(deadline, Clock::now() + milliseconds(5000));

@@ -1,8 +1,8 @@
-// The user's terminal for whole-program tests: starts a program on a real
-// pseudo-terminal of 24 x 80 in its ordinary cooked mode (echo and output
-// processing on), feeds everything the program writes, standard error
-// included, into a terminal emulator, and lets a test read the screen, type
-// lines, send signals and wait for the exit.
+// The program under test, started on the user's terminal (a real
+// pseudo-terminal of 24 x 80 in its ordinary cooked mode, standard error
+// included) or on plain pipes. What it writes to the terminal or its standard
+// output goes through a terminal emulator whose screen a test reads; a test
+// can also type, send signals and wait for the exit.
 #pragma once
 
 #include <atomic>
@@ -31,67 +31,61 @@ constexpr int kCols = 80;
 
 class Term {
   public:
-    // argv[0] is the program's path. env entries ("NAME=value") are added to
-    // (or replace those of) the test's own environment; TERM is xterm.
-    explicit Term(std::vector<std::string> argv, std::vector<std::string> env = {});
+    // argv[0] is the program's path; TERM is xterm. With pipes, standard
+    // error is kept apart (err()) and closeInput() closes standard input.
+    explicit Term(std::vector<std::string> argv, bool pipes = false);
     // Kills the program if it still runs.
     ~Term();
     Term(const Term&) = delete;
     Term& operator=(const Term&) = delete;
 
-    pid_t pid() const { return pid_; }
-
-    // Row r (1-based) as the screen shows it, kCols characters, or with
-    // trailing spaces removed.
-    std::string row(int r, bool trim = true) const;
+    // Row r (1-based) as the screen shows it, trailing spaces removed.
+    std::string row(int r) const;
     // len characters of row r from column col (both 1-based).
     std::string text(int r, int col, int len) const;
-    // The cursor, 1-based {row, column}.
-    std::pair<int, int> cursor() const;
-    // Every row, numbered, for failure messages, followed by the tail of the
-    // byte log.
+    // Every row, numbered, and the tail of what was written, for failures.
     std::string dump() const;
 
-    // Everything the program wrote so far, as written.
+    // Everything written to the terminal (or standard output) so far.
     std::string log() const;
     size_t logSize() const;
+    std::string err() const;
 
     // Re-tests cond whenever the program writes (and a few times a second)
     // until it holds; false after the timeout.
     bool waitFor(const std::function<bool()>& cond, milliseconds timeout = kWait) const;
     bool waitForText(int r, int col, const std::string& text, milliseconds timeout = kWait) const;
-    bool waitForRowContaining(int r, const std::string& text, milliseconds timeout = kWait) const;
-    // Waits until the byte log, from offset `from` on, contains bytes.
+    // Waits until what was written from offset `from` on contains bytes.
     bool waitForOutput(const std::string& bytes, size_t from = 0,
                        milliseconds timeout = kWait) const;
 
-    // Types bytes at the keyboard (a line ends with "\n").
     void type(const std::string& bytes);
-    // End of input: the terminal's EOF character, which ends the input at
-    // the start of a line.
+    // The end of input: the terminal's EOF character at the start of a line.
     void closeInput();
     void signal(int sig);
     // True while the terminal has output flow control (Ctrl-S) on.
     bool flowControl() const;
 
-    // The exit code once the program has ended (128 + the signal when a
-    // signal killed it) and all its output has been read; nothing after the
-    // timeout.
+    // The exit code (128 + the signal when one ended it) once the program
+    // has ended and all its output is read; nothing after the timeout.
     std::optional<int> waitExit(milliseconds timeout = kWait);
+    // The signal that ended the program, 0 when it exited or still runs.
+    int termSignal() const { return termSignal_; }
 
   private:
     void readLoop();
     std::string rowLocked(int r) const;
 
-    int master_ = -1;
+    int in_ = -1, out_ = -1, err_ = -1; // out_ is the terminal itself without pipes
     pid_t pid_ = -1;
     std::optional<int> status_;
+    int termSignal_ = 0;
 
     mutable std::mutex mu_;
     mutable std::condition_variable changed_;
     VTerm* vt_ = nullptr;
     VTermScreen* screen_ = nullptr;
-    std::string log_;
+    std::string log_, errLog_;
     unsigned long generation_ = 0;
     bool eof_ = false;
     std::atomic<bool> stop_{false};
