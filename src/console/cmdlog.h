@@ -3,9 +3,6 @@
 // between commands.
 #pragma once
 
-// Shown under a command whose record failed, and the start-up's message.
-constexpr const char* kCmdLogErrorText = "Cfg (command) log file error";
-
 // Path of the command log (-g), or null when it is off.
 extern const char* Logc_fp;
 

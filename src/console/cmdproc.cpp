@@ -13,6 +13,7 @@
 #include "screen/ansi.h"
 #include "screen/layout.h"
 #include "util/clock.h"
+#include "util/result.h"
 #include "util/strutil.h"
 
 namespace {
@@ -80,7 +81,7 @@ void cmdDictionary(GpibRec* r, const char* value) {
     }
     const char* status = "";
     if (Logc_fp != nullptr && gpibLogc(Logc_fp, r->cmd, value, r->resp) == 0)
-        status = kCmdLogErrorText;
+        status = retCode[kResultCmdLog];
     scrPutText(r->resp);
     printf("\n\n\n%s", status);
     dspRelease();

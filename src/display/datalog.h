@@ -6,9 +6,6 @@
 #include <cstdio>
 #include <ctime>
 
-// Shown after the log's path while rows fail, and the start-up's message.
-constexpr const char* kLogErrorText = "data log file error";
-
 // The open data log, or null (absent without -l, and after the clean-up).
 extern FILE* LogFile;
 

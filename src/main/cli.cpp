@@ -5,8 +5,6 @@
 #include <cstdlib>
 #include <strings.h>
 
-#include "console/cmdlog.h"
-#include "display/datalog.h"
 #include "display/display.h"
 #include "screen/layout.h"
 
@@ -18,20 +16,6 @@ Flag Flags[kFlagCount] = {
     {"-l", "log display data to <file>", nullptr},
     {"-r", "reset display on ERR", nullptr},
     {"-u", "update display every <mS>", nullptr},
-};
-
-const char* const retCode[kResultCount] = {
-    "success",
-    "no arguments",
-    "bad or missing arguments",
-    "problem with config file",
-    "can't open device",
-    "error installing signal handler",
-    "error initializing device",
-    "problem starting display thread",
-    "CTRL-C or TERM signal received",
-    kLogErrorText,
-    kCmdLogErrorText,
 };
 
 const char* const prgName = "quorvel";

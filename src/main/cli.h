@@ -1,5 +1,5 @@
-// The command line: the flag table, the result codes with their messages,
-// the usage text and the reading of the arguments.
+// The command line: the flag table, the usage text and the reading of the
+// arguments.
 #pragma once
 
 constexpr int kFlagCount = 7;
@@ -20,18 +20,7 @@ struct Flag {
 };
 
 extern Flag Flags[kFlagCount];
-constexpr int kResultCount = 11;
-extern const char* const retCode[kResultCount];
 extern const char* const prgName;
-
-// Result codes used outside the start-up table.
-constexpr int kResultSuccess = 0;
-constexpr int kResultNoArgs = 1;
-constexpr int kResultBadArgs = 2;
-constexpr int kResultBadConfig = 3;
-constexpr int kResultSignal = 8;
-constexpr int kResultDataLog = 9;
-constexpr int kResultCmdLog = 10;
 
 // Prints the banner, the syntax line and the flags.
 void cliUsage();

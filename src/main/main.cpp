@@ -5,6 +5,7 @@
 #include "main/run.h"
 #include "main/signals.h"
 #include "util/clock.h"
+#include "util/result.h"
 
 int main(int argc, char** argv) {
     runGuardStdio();

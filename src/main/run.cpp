@@ -21,6 +21,7 @@
 #include "screen/layout.h"
 #include "screen/tty.h"
 #include "util/fileid.h"
+#include "util/result.h"
 
 namespace {
 
@@ -97,7 +98,7 @@ int runStart(int argc, char** argv, int firstDevice) {
     // Only now that the run can go ahead is an existing data log emptied.
     if (cliGiven(kFlagDataLog)) {
         if (logStart() != 0) return kResultDataLog;
-        scrSetLogNotice(logPath(), kLogErrorText);
+        scrSetLogNotice(logPath(), retCode[kResultDataLog]);
     }
     gpibBind();
     bound.store(1);

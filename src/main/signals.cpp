@@ -8,6 +8,7 @@
 
 #include "main/cli.h"
 #include "main/run.h"
+#include "util/result.h"
 
 namespace {
 
