@@ -7,7 +7,7 @@ SAN_ENV = ASAN_OPTIONS=abort_on_error=0:detect_leaks=1:log_path=$(CURDIR)/build-
 	UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1:log_path=$(CURDIR)/build-asan/reports/ubsan
 TSAN_ENV = TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:log_path=$(CURDIR)/build-tsan/reports/tsan
 
-.PHONY: all deps build test test-plain test-asan test-tsan lint demo clean fuzz fuzz-smoke soak
+.PHONY: all deps build test test-plain test-asan test-tsan lint demo demo-deps demo-build demo-time clean fuzz fuzz-smoke soak
 
 all: build
 
@@ -18,7 +18,7 @@ build: deps
 	cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS) >/dev/null
 	cmake --build build -j$(JOBS)
 
-test: deps lint test-plain test-asan test-tsan fuzz-smoke
+test: demo-time deps lint test-plain test-asan test-tsan fuzz-smoke
 	@echo "all test suites passed"
 
 test-plain: build
@@ -65,8 +65,24 @@ lint: build
 	sh scripts/lint
 	sh scripts/smoke
 
-demo: build
+# The demo builds only its two programs, in a tree of its own and without
+# the tests, so that it needs only the compiler, CMake and libbsd.
+demo-deps:
+	@sh scripts/install-deps demo
+
+demo-build: demo-deps
+	cmake -S . -B build-demo -DCMAKE_BUILD_TYPE=Release -DQUORVEL_TESTS=OFF >/dev/null
+	cmake --build build-demo -j$(JOBS) --target quorvel quorvel-sim
+
+demo: demo-build
 	sh scripts/demo
 
+# The demo's build from nothing, timed: what a new clone waits for before
+# its first reading.
+demo-time:
+	rm -rf build-demo
+	@start=$$(date +%s) && $(MAKE) --no-print-directory demo-build >/dev/null && \
+	echo "demo build (deps, configure, quorvel and quorvel-sim): $$(($$(date +%s) - start)) s"
+
 clean:
-	rm -rf build build-asan build-tsan build-fuzz
+	rm -rf build build-asan build-tsan build-fuzz build-demo

@@ -26,7 +26,7 @@ const char* const kUsage =
     "A simulated \"++\" GPIB controller on a pseudo-terminal or a TCP port. Prints\n"
     "the terminal's path or the tcp:// address as the first line of standard output\n"
     "(and again each time it comes back after an unplug), then serves it until\n"
-    "SIGINT or SIGTERM.\n"
+    "SIGINT, SIGTERM or SIGHUP.\n"
     "SIGUSR1 unplugs the controller, or plugs it back in.\n"
     "\n"
     "  --link PATH           make PATH a symbolic link to the terminal\n"
