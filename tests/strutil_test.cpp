@@ -1,5 +1,4 @@
-// The line helpers keep within len: the input sits in a buffer of guard
-// bytes, and a helper that reads or writes past len changes one of them.
+// The line helpers keep within len: the bytes after it are guards they must not touch.
 #include <algorithm>
 #include <gtest/gtest.h>
 #include <iterator>
@@ -15,11 +14,9 @@ using namespace std::string_literals;
 TEST(StrUtil, LineHelpers) {
     // Helper, input, len, result, the first bytes of the buffer afterwards.
     const std::tuple<int (*)(char*, size_t), std::string, size_t, int, std::string> cases[] = {
-        // No line end within len: nothing changes.
-        {strnl, "abcdef\n"s, 6, 0, "abcdef\n"s},
+        {strnl, "abcdef\n"s, 6, 0, "abcdef\n"s}, // no line end within len: nothing changes
         {strlrtrim, "  abcdefgh"s, 6, 4, "abcd\0de"s},
-        // A word filling the whole buffer loses its last byte to the terminator.
-        {strlrtrim, "abcdef"s, 6, 5, "abcde\0#"s},
+        {strlrtrim, "abcdef"s, 6, 5, "abcde\0#"s}, // a word filling it loses its last byte
         {strlnshift, "  vset   1.5  x  \0"s, 18, 8, "1.5  x  \0"s},
         {strlnshift, "vset   \0"s, 8, 0, "\0set"s},
         {strlnshift, "ab cdefgh"s, 6, 3, "cde\0def"s},
