@@ -21,8 +21,8 @@ TEST(Calc, Results) {
             {{}, '/', 0, 0, 7, 2, 1, "0003.5"},
             {{}, ' ', 0, 0, 7, 2, 1, "0000.0"},
             {{}, '+', 0, 0, 2.5F, 0, 4294967295U, "2.500000"}, // negative to the formatter
-            // Positions count every display record from 1; an empty or
-            // unreadable answer is 0, and so is a position past the list.
+            // Positions count every display record from 1; an unreadable
+            // answer is 0, and so is a position past the list.
             {{"10", "3"}, '-', 1, 2, 0, 0, 0, "000007"},
             {{"x"}, '+', 1, 0, 9, 2, 1, "0002.0"},
             {{"4"}, '+', 9, 0, 5, 4, 1, "0004.0"},
