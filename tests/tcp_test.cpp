@@ -73,9 +73,9 @@ TEST_P(Tcp, Run) {
         QUORVEL_BIN,    "-c" + r.file("run.conf"), "-l" + r.file("data.csv"), "-u20", device,
         r.sim[1].path()};
     if (s.kind == Second) std::swap(argv[4], argv[5]);
-    r.child = std::make_unique<Child>(argv);
+    r.term = std::make_unique<qterm::Term>(argv, true);
     if (!s.errnos.empty()) {
-        ASSERT_EQ(r.child->wait(30s), 4) << r.err();
+        ASSERT_EQ(r.term->waitExit(30s), 4) << r.err();
         auto named = [&](int e) { return r.err().ends_with("errno=" + std::to_string(e) + "."); };
         EXPECT_TRUE(std::ranges::any_of(s.errnos, named)) << r.err();
         return;
@@ -86,7 +86,7 @@ TEST_P(Tcp, Run) {
                      {vanish(), lastRow(std::not_fn(answered)),
                       [](::Run& r) { r.sim[0].clearTraffic(); }, reappear(), lastRow(answered)});
     for (const Step& step : steps) ASSERT_NO_FATAL_FAILURE(step(r));
-    ASSERT_EQ(r.child->wait(30s), 0) << r.err();
+    ASSERT_EQ(r.term->waitExit(30s), 0) << r.err();
     // Taken up again, it is addressed first and the init sequence not repeated.
     EXPECT_EQ(r.sim[0].lines().at(0), "++addr 22");
     EXPECT_EQ(r.count("*IDN?"), s.kind == Dropped ? 0 : 1);
