@@ -158,7 +158,7 @@ const std::vector<Scenario> kRows = {
                },
                screen(15, ": ", 2), type("\x13"),
                [](Run& r) {
-                   size_t before = r.lines().size(), from = r.term->logSize();
+                   size_t before = r.lines().size(), from = r.term->log().size();
                    EXPECT_TRUE(r.waitFor([&] { return r.lines().size() > before + 5; }));
                    EXPECT_TRUE(r.term->waitForOutput("V: ", from));
                },

@@ -125,7 +125,7 @@ Step screen(int row, const std::string& text, int col) {
 Step answer(const std::string& line, const std::string& shown) {
     return [=](Run& r) {
         ASSERT_TRUE(r.term->waitForText(15, 2, ": ")) << r.term->dump();
-        size_t from = r.term->logSize();
+        size_t from = r.term->log().size();
         r.term->type(line + "\n");
         // The answer row is rewritten whatever the answer, "=>" first.
         ASSERT_TRUE(r.term->waitForOutput("=>", from)) << line << "\n" << r.term->dump();

@@ -13,8 +13,6 @@
 #include <unistd.h>
 #include <vterm.h>
 
-extern char** environ;
-
 namespace qterm {
 
 namespace {
@@ -49,19 +47,11 @@ std::string visible(const std::string& bytes) {
 
 Term::Term(std::vector<std::string> argv, bool pipes) {
     ::signal(SIGPIPE, SIG_IGN); // a program that is gone must not end the test
-    std::vector<std::string> env = {"TERM=xterm"};
-    for (char** e = environ; *e != nullptr; e++) {
-        std::string entry(*e);
-        std::string name = entry.substr(0, entry.find('='));
-        if (name != "TERM" && name != "LINES" && name != "COLUMNS") env.push_back(entry);
-    }
-    // Everything the child needs is built before the fork: after it, only
-    // async-signal-safe calls are allowed in a threaded process.
-    std::vector<char*> cargv, cenv;
+    // Built before the fork: after it, only async-signal-safe calls are
+    // allowed in a threaded process.
+    std::vector<char*> cargv;
     for (std::string& a : argv) cargv.push_back(a.data());
-    for (std::string& e : env) cenv.push_back(e.data());
     cargv.push_back(nullptr);
-    cenv.push_back(nullptr);
     int child[3];
     if (pipes) {
         int p[3][2];
@@ -110,7 +100,7 @@ Term::Term(std::vector<std::string> argv, bool pipes) {
         // Descriptors of the test process (simulator terminals, logs) are
         // none of the program's business.
         close_range(3, ~0U, 0);
-        execve(cargv[0], cargv.data(), cenv.data());
+        execv(cargv[0], cargv.data());
         _exit(127);
     }
     for (int fd = 0; fd < (pipes ? 3 : 1); fd++) close(child[fd]);
@@ -198,11 +188,6 @@ std::string Term::dump() const {
 std::string Term::log() const {
     std::lock_guard<std::mutex> lock(mu_);
     return log_;
-}
-
-size_t Term::logSize() const {
-    std::lock_guard<std::mutex> lock(mu_);
-    return log_.size();
 }
 
 std::string Term::err() const {

@@ -31,7 +31,7 @@ constexpr int kCols = 80;
 
 class Term {
   public:
-    // argv[0] is the program's path; TERM is xterm. With pipes, standard
+    // argv[0] is the program's path. With pipes, standard
     // error is kept apart (err()) and closeInput() closes standard input.
     explicit Term(std::vector<std::string> argv, bool pipes = false);
     // Kills the program if it still runs.
@@ -48,7 +48,6 @@ class Term {
 
     // Everything written to the terminal (or standard output) so far.
     std::string log() const;
-    size_t logSize() const;
     std::string err() const;
 
     // Re-tests cond whenever the program writes (and a few times a second)
