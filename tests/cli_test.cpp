@@ -10,7 +10,7 @@
 #include "display/display.h"
 #include "display/handshake.h"
 #include "main/cli.h"
-#include "support/run.h"
+#include "support/child.h"
 #include "support/tempdir.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <regex>
 
-#include "support/run.h"
+#include "support/child.h"
 #include "support/scenario.h"
 
 namespace {

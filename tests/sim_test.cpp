@@ -5,7 +5,7 @@
 #include <unistd.h>
 
 #include "bus/net.h"
-#include "support/run.h"
+#include "support/child.h"
 #include "support/scenario.h"
 
 namespace {

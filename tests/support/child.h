@@ -2,6 +2,8 @@
 // error collected apart, its standard input a pipe the test can close.
 #pragma once
 
+#include <csignal>
+
 #include "support/term.h"
 
 class Child : public qterm::Term {
@@ -12,3 +14,18 @@ class Child : public qterm::Term {
     std::optional<int> wait(std::chrono::milliseconds timeout) { return waitExit(timeout); }
     std::string out() const { return log(); }
 };
+
+struct RunResult {
+    int exitCode = -1; // exit status, or -1 when the program did not exit by itself
+    std::string out, err;
+};
+
+// Runs argv[0] (a path) with standard input closed at once; kills it after
+// timeoutMs.
+inline RunResult runProgram(const std::vector<std::string>& argv, int timeoutMs = 10000) {
+    Child child(argv);
+    child.closeInput();
+    std::optional<int> code = child.wait(std::chrono::milliseconds(timeoutMs));
+    if (!code) child.signal(SIGKILL), child.wait(std::chrono::seconds(30));
+    return {code && child.termSignal() == 0 ? *code : -1, child.out(), child.err()};
+}
