@@ -18,6 +18,15 @@ TEST(Cli, ArgumentsOfTheRealBinary) {
     RunResult usage = runProgram({bin});
     EXPECT_EQ(usage.exitCode, 1);
     EXPECT_EQ(usage.out, readFile(std::string(TEST_DATA) + "/cli/usage.out"));
+    // Alone, -h and --help are the usage, --version the project's version.
+    for (const char* help : {"-h", "--help"}) {
+        RunResult r = runProgram({bin, help});
+        EXPECT_EQ(r.exitCode, 0);
+        EXPECT_EQ(r.out, usage.out);
+    }
+    RunResult version = runProgram({bin, "--version"});
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_TRUE(version.out.starts_with("quorvel " QUORVEL_VERSION " (built with ")) << version.out;
     // Without -c: the invocation path plus ".conf".
     std::string bench = dir.file("bench");
     ASSERT_EQ(symlink(bin.c_str(), bench.c_str()), 0);

@@ -151,8 +151,9 @@ void cfgCheck(const char* line) {
     int least = marked ? s->markerLeast : s->least;
     int most = marked ? s->markerMost : s->most;
     if (int n = fieldCount(line); n < least || n > most)
-        cfgWarnAt(lineNo, {s->keyword, " with ", TextNum(n), " fields (", TextNum(least), " to ",
-                           TextNum(most), " expected)"});
+        cfgWarnAt(lineNo,
+                  {s->keyword, " with ", TextNum(n), " fields (", TextNum(least),
+                   least < most ? " to " : "", least < most ? TextNum(most) : "", " expected)"});
     // A marker is meant wherever one is half written or in the wrong record.
     if (!marked && (cmd[strspn(cmd, " \t")] == '$' || strcasestr(cmd, "calc$") != nullptr ||
                     strcasestr(cmd, "delay$") != nullptr))
