@@ -165,8 +165,8 @@ void cfgCheck(const char* line) {
     }
 }
 
-// Operands of each calculated reading that point past the display list or
-// at the reading itself: the reading could never be calculated.
+// Operands that point past the display list (read as 0) or at their own
+// reading (its value of the pass before): never what was meant.
 void cfgCheckCalc() {
     uint32_t count = static_cast<uint32_t>(cfgCount(kDspHead));
     uint32_t pos = 1;

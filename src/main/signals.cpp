@@ -2,14 +2,11 @@
 
 #include <cerrno>
 #include <csignal>
-#include <cstdio>
 #include <initializer_list>
 #include <pthread.h>
 #include <unistd.h>
 
-#include "main/cli.h"
 #include "main/run.h"
-#include "util/result.h"
 
 namespace {
 
