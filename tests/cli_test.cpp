@@ -24,6 +24,9 @@ TEST(Cli, GoldenFiles) {
     ASSERT_EQ(symlink((data + "dump/calc.conf").c_str(), (bench + ".conf").c_str()), 0);
     const std::tuple<std::vector<std::string>, int, std::string> cases[] = {
         {{bin}, 1, "cli/usage.out"},
+        {{bin, "-h"}, 0, "cli/usage.out"},
+        {{bin, "--help"}, 0, "cli/usage.out"},
+        {{bin, "-d", "-c" + data + "dump/warnings.conf"}, 0, "dump/warnings.out"},
         {{bench, "-d"}, 0, "dump/calc.out"},
         {{bin, "-D", "-C" EXAMPLES_DIR "/bench.conf"}, 0, "dump/bench.out"},
         {{bin, "-d", "-c" + data + "dump/noreadaddr.conf"}, 0, "dump/noreadaddr.out"},
@@ -32,8 +35,21 @@ TEST(Cli, GoldenFiles) {
     for (const auto& [argv, code, golden] : cases) {
         RunResult r = runProgram(argv);
         EXPECT_EQ(r.exitCode, code) << golden;
-        EXPECT_EQ(r.out + r.err, readFile(data + golden)) << golden;
+        std::string all = r.out + r.err;
+        for (const std::string& prefix : {data, dir.path() + "/"})
+            for (size_t at; (at = all.find(prefix)) != std::string::npos;)
+                all.erase(at, prefix.size());
+        EXPECT_EQ(all, readFile(data + golden)) << golden;
     }
+    RunResult version = runProgram({bin, "--version"});
+    EXPECT_TRUE(version.out.starts_with("quorvel " QUORVEL_VERSION " (built with ")) << version.out;
+    // Past the store's room, warnings are only counted.
+    std::string many;
+    for (int i = 0; i < 40; i++) many += "x:\n";
+    RunResult r = runProgram({bin, "-d", "-c" + dir.write("many.conf", many)});
+    EXPECT_TRUE(r.err.ends_with(":32: warning: x: is no keyword: line ignored\n" +
+                                dir.file("many.conf") + ": 8 more warnings\n"))
+        << r.err;
 }
 
 TEST(Cli, Interval) {

@@ -3,6 +3,7 @@
 // promptly however long the interval.
 #include <chrono>
 #include <csignal>
+#include <cstring>
 
 #include "support/scenario.h"
 
@@ -19,13 +20,25 @@ const string kDevice = "can't open device";
 const string kData = "data log file error";
 const string kCmd = "Cfg (command) log file error";
 const string kConfig = "problem with config file";
+const string kNoFile = "No such file or directory";
+const string kInterval = "interval must be 0 to 86400000 ms";
 const std::vector<string> kNoFiles = {"/usr/bin/prlimit", "--fsize=0:0"};
 const std::vector<string> kNoFilesShell = {"/bin/sh", "-c", "ulimit -f 0 && exec \"$@\"", "sh"};
 
-// A refused start: its result and message, nothing on the wire, and the files
-// around (an earlier data log, the configuration) as they were.
+// The text with the run's paths in place of {dir}, {dev} and {pty}.
+string paths(const Run& r, string text) {
+    for (auto [key, val] : {std::pair<string, string>{"{dir}", r.dir.path()},
+                            {"{dev}", r.file("ctl0")},
+                            {"{pty}", r.sim[0].path()}})
+        for (size_t at; (at = text.find(key)) != string::npos;) text.replace(at, key.size(), val);
+    return text;
+}
+
+// A refused start: the line naming what and why, its result and message,
+// nothing on the wire, and the files around (an earlier data log, the
+// configuration) as they were.
 Scenario refused(const string& name, const std::vector<string>& args, int code, const string& msg,
-                 const std::vector<string>& prefix = {}) {
+                 const string& named, const std::vector<string>& prefix = {}) {
     return {.name = name,
             .config = kConf,
             .flags = args,
@@ -38,11 +51,14 @@ Scenario refused(const string& name, const std::vector<string>& args, int code, 
 #endif
                     r.dir.write("old.csv", "old,data\n");
                     r.dir.write("nul.conf", string("# a\0b\n", 6) + r.conf);
+                    r.dir.write("bad.conf", "# a\noff:3;5;X\n");
                 },
             .code = code,
-            .says = {"\nquorvel:  " + msg + ", errno="},
             .check =
                 [=](Run& r) {
+                    EXPECT_TRUE(r.err().starts_with(
+                        paths(r, "quorvel: " + named + "\n\nquorvel:  " + msg + ", errno=")))
+                        << r.err();
                     EXPECT_TRUE(r.sim[0].lines().empty());
                     EXPECT_EQ(readFile(r.file("old.csv")), "old,data\n");
                     EXPECT_EQ(readFile(r.file("run.conf")), r.conf);
@@ -52,7 +68,9 @@ Scenario refused(const string& name, const std::vector<string>& args, int code, 
 }
 
 string signalled(int s) {
-    return "\nquorvel terminating on signal " + std::to_string(s) + ".\n";
+    return "quorvel: SIG" + string(sigabbrev_np(s)) +
+           ": ended by a termination signal\n\nquorvel terminating on signal " + std::to_string(s) +
+           ".\n";
 }
 
 // A signal while the init sequence waits for its answer ends the run there,
@@ -120,39 +138,67 @@ Scenario stage(const string& name, int s, std::vector<Step> steps, const Step& b
 const Step kMeasured = wire("MEAS:VOLT?");
 
 const std::vector<Scenario> kRows = {
-    refused("FlagAfterDevice", {"-l{dir}/old.csv", "{dev}", "-f"}, 2, kArgs),
-    refused("MissingDevice", {"-l{dir}/old.csv", "{dir}/missing"}, 4, kDevice),
-    refused("MissingSecondDevice", {"-l{dir}/old.csv", "{dev}", "{dir}/missing"}, 4, kDevice),
-    refused("DevicePathPast255Bytes", {"{dir}" + string(300, '/') + "ctl0"}, 4, kDevice),
-    refused("LogsInOneFile", {"-l{dir}/old.csv", "-g{dir}/old.csv", "{dev}"}, 10, kCmd),
+    refused("FlagAfterDevice", {"-l{dir}/old.csv", "{dev}", "-f"}, 2, kArgs,
+            "-f: flags go before the devices"),
+    refused("NoDevice", {"-l{dir}/old.csv"}, 2, kArgs,
+            "no device given: quorvel (flags) <device> (<device>)"),
+    refused("MissingDevice", {"-l{dir}/old.csv", "{dir}/missing"}, 4, kDevice,
+            "{dir}/missing: " + kNoFile),
+    refused("MissingSecondDevice", {"-l{dir}/old.csv", "{dev}", "{dir}/mis\x1bsing"}, 4, kDevice,
+            "{dir}/mis\\x1bsing: " + kNoFile),
+    refused("DevicePathPast255Bytes", {"{dir}" + string(300, '/') + "ctl0"}, 4, kDevice,
+            "{dir}" + string(300, '/') + "ctl0: path too long (255 bytes at most)"),
+    refused("DeviceLocked", {"{dev}"}, 4, kDevice, "{dev}: in use by another program (locked)",
+            {"/usr/bin/flock", "{dev}"}),
+    refused("LogsInOneFile", {"-l{dir}/old.csv", "-g{dir}/old.csv", "{dev}"}, 10, kCmd,
+            "-g{dir}/old.csv: would overwrite the data log"),
     refused("LogsInOneFileSpeltTwoWays", {"-l{dir}/old.csv", "-g{dir}/./old.csv", "{dev}"}, 10,
-            kCmd),
-    refused("DataLogOnTheDevice", {"-l{pty}", "{dev}"}, 9, kData),
-    refused("DataLogOnALinkToTheDevice", {"-l{dev}", "{dev}"}, 9, kData),
-    refused("CmdLogOnALinkToTheDevice", {"-g{dev}", "{dev}"}, 10, kCmd),
-    refused("DataLogOnTheConfiguration", {"-l{dir}/run.conf", "{dev}"}, 9, kData),
-    refused("DataLogInNoDirectory", {"-l{dir}/no/such/data.csv", "{dev}"}, 9, kData),
-    refused("DataLogOnAFullDisk", {"-l/dev/full", "{dev}"}, 9, kData),
-    refused("CmdLogInNoDirectory", {"-g{dir}/no/such/cmd.csv", "{dev}"}, 10, kCmd),
-    refused("DataLogBeyondAZeroSizeLimit", {"-l{dir}/new.csv", "{dev}"}, 9, kData, kNoFiles),
-    refused("CmdLogBeyondAZeroSizeLimit", {"-g{dir}/new.csv", "{dev}"}, 10, kCmd, kNoFilesShell),
-    refused("NegativeInterval", {"-u-1", "{dev}"}, 2, kArgs),
-    refused("IntervalPastADay", {"-u86400001", "{dev}"}, 2, kArgs),
-    refused("IntervalPastLong", {"-u9223372036854775807", "{dev}"}, 2, kArgs),
-    refused("EndlessConfiguration", {"-c/dev/zero", "{dev}"}, 3, kConfig),
-    refused("ConfigurationWithNul", {"-c{dir}/nul.conf", "{dev}"}, 3, kConfig),
+            kCmd, "-g{dir}/./old.csv: would overwrite the data log"),
+    refused("DataLogOnTheDevice", {"-l{pty}", "{dev}"}, 9, kData,
+            "-l{pty}: would overwrite controller 1"),
+    refused("DataLogOnALinkToTheDevice", {"-l{dev}", "{dev}"}, 9, kData,
+            "-l{dev}: would overwrite controller 1"),
+    refused("CmdLogOnALinkToTheDevice", {"-g{dev}", "{dev}"}, 10, kCmd,
+            "-g{dev}: would overwrite controller 1"),
+    refused("DataLogOnTheConfiguration", {"-l{dir}/run.conf", "{dev}"}, 9, kData,
+            "-l{dir}/run.conf: would overwrite the configuration"),
+    refused("DataLogInNoDirectory", {"-l{dir}/no/such/data.csv", "{dev}"}, 9, kData,
+            "-l{dir}/no/such/data.csv: " + kNoFile),
+    refused("DataLogOnAFullDisk", {"-l/dev/full", "{dev}"}, 9, kData,
+            "-l/dev/full: No space left on device"),
+    refused("CmdLogInNoDirectory", {"-g{dir}/no/such/cmd.csv", "{dev}"}, 10, kCmd,
+            "-g{dir}/no/such/cmd.csv: " + kNoFile),
+    refused("DataLogBeyondAZeroSizeLimit", {"-l{dir}/new.csv", "{dev}"}, 9, kData,
+            "-l{dir}/new.csv: File too large", kNoFiles),
+    refused("CmdLogBeyondAZeroSizeLimit", {"-g{dir}/new.csv", "{dev}"}, 10, kCmd,
+            "-g{dir}/new.csv: File too large", kNoFilesShell),
+    refused("NegativeInterval", {"-u-1", "{dev}"}, 2, kArgs, "-u-1: " + kInterval),
+    refused("IntervalPastADay", {"-u86400001", "{dev}"}, 2, kArgs, "-u86400001: " + kInterval),
+    refused("IntervalPastLong", {"-u9223372036854775807", "{dev}"}, 2, kArgs,
+            "-u9223372036854775807: " + kInterval),
+    refused("EndlessConfiguration", {"-c/dev/zero", "{dev}"}, 3, kConfig,
+            "/dev/zero:1: holds a NUL byte (no text file)"),
+    refused("ConfigurationWithNul", {"-c{dir}/nul.conf", "{dev}"}, 3, kConfig,
+            "{dir}/nul.conf:1: holds a NUL byte (no text file)"),
+    refused("ConfigurationMissing", {"-c{dir}/none", "{dev}"}, 3, kConfig,
+            "no such file: {dir}/none"),
+    refused("ConfigurationADirectory", {"-c{dir}", "{dev}"}, 3, kConfig, "{dir}: Is a directory"),
+    refused("ConfigurationBadController", {"-c{dir}/bad.conf", "{dev}"}, 3, kConfig,
+            "{dir}/bad.conf:2: controller 3 (must be 1 or 2)"),
     initWait(100, SIGTERM),
     initWait(0, SIGQUIT),
     endAt("QuitAtALongInterval", "-u30000", type("quit\n")),
     endAt("TermAtALongInterval", "-u30000", sig(SIGTERM), false),
     endAt("EndOfInputADayApart", "-u86400000", closeInput()),
-    // A command's pause request ends the display's long sleep at once.
+    // A command's pause request ends the display's long sleep at once. A
+    // configuration that warns says so among the init messages.
     Scenario{
         .name = "CommandAtALongInterval",
-        .config = kConf,
+        .config = kConf + "dps:1;5;x\n",
         .flags = {"-u30000"},
         .steps = {wire("MEAS:VOLT?"), pause(300), answer("vget", "+0.000000E+00"), type("quit\n")},
-        .wire = {{"VOLT?", 1}, {"OUTP OFF", 1}}},
+        .wire = {{"VOLT?", 1}, {"OUTP OFF", 1}},
+        .says = {"\n1 warning in "}},
     stage("Pass", SIGHUP, {kMeasured, sig(SIGHUP)}, [](Run& r) { r.sim[0].setLatency(22, 80); }),
     stage(
         "Command", SIGINT, {kMeasured, type("vget\n"), wire("VOLT?"), sig(SIGINT)},

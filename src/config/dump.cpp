@@ -49,4 +49,6 @@ void dumpCfg() {
     for (const GpibRec* r = Index[kOffHead]; r != nullptr; r = r->next, records++)
         printf("dev=%d, adr=%d, cmd=%s\n", dev1(r), r->adr, r->cmd);
     printf("\n# records=%d, max=%d\n", records, kMaxRecords);
+    fflush(stdout);
+    cfgPrintWarnings();
 }

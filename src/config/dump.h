@@ -1,4 +1,5 @@
-// Printing the loaded configuration (the -d flag).
+// Printing the loaded configuration (the -d flag), then the loader's warnings
+// on standard error.
 #pragma once
 
 void dumpCfg();

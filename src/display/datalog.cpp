@@ -3,6 +3,7 @@
 #include <atomic>
 #include <bsd/stdio.h>
 #include <bsd/string.h>
+#include <cerrno>
 #include <fcntl.h>
 #include <mutex>
 #include <unistd.h>
@@ -35,17 +36,23 @@ bool logPush() {
         if (at >= 0) wholeEnd = at;
         return true;
     }
+    // errno keeps the write's reason, not the cutting back's.
+    int err = errno;
     fpurge(LogFile);
     clearerr(LogFile);
     if (ftruncate(fileno(LogFile), wholeEnd) == 0) fseeko(LogFile, wholeEnd, SEEK_SET);
     clearerr(LogFile);
+    errno = err;
     return false;
 }
 
 } // namespace
 
 int logOpenFile(const char* path) {
-    if (strlcpy(logName, path, sizeof logName) >= sizeof logName) return 9;
+    if (strlcpy(logName, path, sizeof logName) >= sizeof logName) {
+        errno = ENAMETOOLONG;
+        return 9;
+    }
     // Not emptied yet: a start that fails later leaves the file as it was.
     int fd = open(path, O_WRONLY | O_CREAT | O_NOCTTY | O_CLOEXEC, 0666);
     if (fd < 0) return 9;

@@ -7,6 +7,7 @@
 
 #include "display/display.h"
 #include "screen/layout.h"
+#include "util/result.h"
 
 Flag Flags[kFlagCount] = {
     {"-c", "use different config file", nullptr},
@@ -21,7 +22,22 @@ Flag Flags[kFlagCount] = {
 const char* const prgName = "quorvel";
 
 namespace {
+
+#ifdef __clang__
+constexpr const char* kCompiler = __VERSION__;
+#else
+constexpr const char* kCompiler = "g++ " __VERSION__;
+#endif
+
 unsigned flagsGiven;
+
+// The table position of the flag arg is, or -1.
+int flagOf(const char* arg) {
+    for (int b = 0; b < kFlagCount; b++)
+        if (strncasecmp(arg, Flags[b].name, 2) == 0) return b;
+    return -1;
+}
+
 } // namespace
 
 void cliUsage() {
@@ -33,13 +49,11 @@ void cliUsage() {
 int cliParse(int argc, char** argv) {
     int highest = 0;
     for (int i = 1; i < argc; i++) {
-        for (int b = 0; b < kFlagCount; b++) {
-            if (strncasecmp(argv[i], Flags[b].name, 2) != 0) continue;
-            Flags[b].value = argv[i];
-            flagsGiven |= 1U << b;
-            if (i > highest) highest = i;
-            break;
-        }
+        int b = flagOf(argv[i]);
+        if (b < 0) continue;
+        Flags[b].value = argv[i];
+        flagsGiven |= 1U << b;
+        highest = i;
     }
     flagDspForce = cliGiven(kFlagForce) ? 1 : 0;
     flagDspReset = cliGiven(kFlagReset) ? 1 : 0;
@@ -59,8 +73,27 @@ bool cliInterval() {
     errno = 0;
     long ms = strtol(cliValue(kFlagUpdate), nullptr, 10);
     // Beyond these the interval would overflow or never sleep at all.
-    if (errno == ERANGE || ms < 0 || ms > kMaxIntervalMs) return false;
+    if (errno == ERANGE || ms < 0 || ms > kMaxIntervalMs) {
+        resultWhy({Flags[kFlagUpdate].value, ": interval must be 0 to 86400000 ms"});
+        return false;
+    }
     update_tm.tv_sec = static_cast<time_t>(ms / 1000);
     update_tm.tv_nsec = (ms % 1000) * 1000000L;
     return true;
+}
+
+void cliVersion() {
+    printf("%s %d.%d.%d (built with %s)", prgName, kVerMajor, kVerMinor, kVerBuild, kCompiler);
+}
+
+int cliNoDevice(int argc, char** argv) {
+    // The last argument is a flag; anything else before it was meant as a
+    // device.
+    for (int i = 1; i + 1 < argc; i++) {
+        if (flagOf(argv[i]) >= 0) continue;
+        resultWhy({argv[argc - 1], ": flags go before the devices"});
+        return kResultBadArgs;
+    }
+    resultWhy({"no device given: ", prgName, " (flags) <device> (<device>)"});
+    return kResultBadArgs;
 }

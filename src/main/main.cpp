@@ -1,4 +1,6 @@
 // quorvel: a console for laboratory instruments on a GPIB bus.
+#include <cstring>
+
 #include "config/dump.h"
 #include "config/loader.h"
 #include "main/cli.h"
@@ -15,6 +17,14 @@ int main(int argc, char** argv) {
     if (argc < 2) {
         cliUsage();
         runFinish(result);
+    }
+    if (argc == 2 && (strcmp(argv[1], "-h") == 0 || strcmp(argv[1], "--help") == 0)) {
+        cliUsage();
+        runFinish(kResultSuccess);
+    }
+    if (argc == 2 && strcmp(argv[1], "--version") == 0) {
+        cliVersion();
+        runFinish(kResultSuccess);
     }
     int firstDevice = cliParse(argc, argv);
     const char* cfg = cliGiven(kFlagCfg) ? cliValue(kFlagCfg) : argv[0];

@@ -3,10 +3,12 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <mutex>
 #include <unistd.h>
 
+#include "bus/net.h"
 #include "bus/port.h"
 #include "bus/sequence.h"
 #include "config/loader.h"
@@ -59,26 +61,83 @@ void cleanupSteps() {
     scrFlowRestore();
 }
 
-// True when path names the configuration or one of the devices: a log there
-// would overwrite it.
-bool aliasesInput(const char* path, int argc, char** argv, int firstDevice) {
-    if (fileSame(path, cfgFileName())) return true;
+// What a log at path would overwrite: the configuration or a device; null
+// when neither.
+const char* inputAt(const char* path, int argc, char** argv, int firstDevice) {
+    if (fileSame(path, cfgFileName())) return "the configuration";
     for (int i = firstDevice; i < argc && i < firstDevice + kControllers; i++)
-        if (fileSame(path, argv[i])) return true;
-    return false;
+        if (fileSame(path, argv[i])) return i == firstDevice ? "controller 1" : "controller 2";
+    return nullptr;
+}
+
+// A refused log, named by its flag as written.
+int logRefused(int result, FlagBit flag, const char* why, const char* what = "") {
+    resultWhy({Flags[flag].value, ": ", why, what});
+    return result;
 }
 
 // The logs are opened, and checked against each other and the inputs,
 // before anything is written anywhere.
 int runOpenLogs(int argc, char** argv, int firstDevice) {
     const char* data = cliValue(kFlagDataLog);
-    if (data != nullptr && (aliasesInput(data, argc, argv, firstDevice) || logOpenFile(data) != 0))
-        return kResultDataLog;
+    if (data != nullptr) {
+        if (const char* in = inputAt(data, argc, argv, firstDevice))
+            return logRefused(kResultDataLog, kFlagDataLog, "would overwrite ", in);
+        if (logOpenFile(data) != 0)
+            return logRefused(kResultDataLog, kFlagDataLog, resultErrText(errno));
+    }
     if (!cliGiven(kFlagCmdLog)) return 0;
     Logc_fp = cliValue(kFlagCmdLog);
-    if (aliasesInput(Logc_fp, argc, argv, firstDevice) || fileSame(Logc_fp, data))
-        return kResultCmdLog;
-    return gpibLogc(Logc_fp, nullptr, nullptr, nullptr) == 0 ? kResultCmdLog : 0;
+    const char* in = inputAt(Logc_fp, argc, argv, firstDevice);
+    if (in == nullptr && fileSame(Logc_fp, data)) in = "the data log";
+    if (in != nullptr) return logRefused(kResultCmdLog, kFlagCmdLog, "would overwrite ", in);
+    if (gpibLogc(Logc_fp, nullptr, nullptr, nullptr) == 0)
+        return logRefused(kResultCmdLog, kFlagCmdLog, resultErrText(errno));
+    return 0;
+}
+
+int deviceRefused(const char* path) {
+    int err = errno;
+    const char* why = resultErrText(err);
+    if (err == ENAMETOOLONG) {
+        why = "path too long (255 bytes at most)";
+    } else if (netIsUrl(path)) {
+        if (err == EINVAL) why = "no address of the form tcp://HOST[:PORT]";
+        if (err == ENOENT) why = "no such host";
+        if (err == EAGAIN) why = "no name server answers";
+    } else if (err == EWOULDBLOCK) {
+        why = "in use by another program (locked)";
+    }
+    resultWhy({path, ": ", why});
+    return kResultDevice;
+}
+
+// The warnings of the configuration, counted among the init messages.
+void runWarnCount() {
+    int n = cfgWarnings();
+    if (n == 0) return;
+    char line[320];
+    textJoin(line, sizeof line,
+             {TextNum(n), n == 1 ? " warning in " : " warnings in ", cfgFileName(), "; ", prgName,
+              " -d shows them"});
+    printf("\n%s", line);
+}
+
+// The one report of a run's end: the detail, the result's line, the exit.
+[[noreturn]] void runReport(int result, int sig) {
+    int err = errno;
+    if (result > 1 && resultWhyText()[0] != '\0')
+        fprintf(stderr, "%s: %s\n", prgName, resultWhyText());
+    if (result == kResultSignal) {
+        fprintf(stderr, "\n%s terminating on signal %d.\n", prgName, sig);
+    } else {
+        if (result > 1 && result < kResultCount)
+            fprintf(stderr, "\n%s:  %s, errno=%d.", prgName, retCode[result], err);
+        puts("\n");
+    }
+    fflush(stdout);
+    fflush(stderr);
+    _exit(result);
 }
 
 } // namespace
@@ -92,17 +151,21 @@ void runGuardStdio() {
 
 int runStart(int argc, char** argv, int firstDevice) {
     if (int r = runOpenLogs(argc, argv, firstDevice); r != 0) return r;
-    if (firstDevice >= argc) return 2;
-    if (gpibOpen(0, argv[firstDevice]) == 0) return 4;
-    if (firstDevice + 1 < argc && gpibOpen(1, argv[firstDevice + 1]) == 0) return 4;
+    if (firstDevice >= argc) return cliNoDevice(argc, argv);
+    for (int i = firstDevice; i < argc && i < firstDevice + kControllers; i++)
+        if (gpibOpen(i - firstDevice, argv[i]) == 0) return deviceRefused(argv[i]);
     // Only now that the run can go ahead is an existing data log emptied.
     if (cliGiven(kFlagDataLog)) {
-        if (logStart() != 0) return kResultDataLog;
+        if (logStart() != 0) return logRefused(kResultDataLog, kFlagDataLog, resultErrText(errno));
         scrSetLogNotice(logPath(), retCode[kResultDataLog]);
     }
     gpibBind();
     bound.store(1);
-    if (sigStart() != 0) return 5;
+    if (int rc = sigStart(); rc != 0) {
+        resultWhy({"signal thread: ", resultErrText(rc)});
+        return kResultSigInstall;
+    }
+    runWarnCount();
     if (gpibInit(Index[kInitHead]) != 0) return 6;
     {
         std::lock_guard<std::mutex> lock(startMutex);
@@ -110,7 +173,10 @@ int runStart(int argc, char** argv, int firstDevice) {
         if (busStopping.load() != 0) return kResultSignal;
         scrFlowOff();
         scrSetup(logFailed());
-        if (dspStart() != 0) return 7;
+        if (int rc = dspStart(); rc != 0) {
+            resultWhy({"display thread: ", resultErrText(rc)});
+            return kResultThread;
+        }
     }
     return cmdProc();
 }
@@ -128,10 +194,11 @@ void runFinish(int result) {
         // A signal's clean-up is running; it ends the process.
         for (;;) pause();
     }
-    if (result > 1 && result < kResultCount)
-        fprintf(stderr, "\n%s:  %s, errno=%d.", prgName, retCode[result], errno);
-    puts("\n");
-    fflush(stdout);
-    fflush(stderr);
-    _exit(result);
+    runReport(result, 0);
+}
+
+void runSignalled(int sig) {
+    const char* name = sigabbrev_np(sig);
+    resultWhy({"SIG", name != nullptr ? name : "?", ": ended by a termination signal"});
+    runReport(kResultSignal, sig);
 }

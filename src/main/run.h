@@ -17,3 +17,6 @@ bool runCleanup();
 
 // Clean-up, message line, two line feeds, exit with result. Never returns.
 [[noreturn]] void runFinish(int result);
+
+// After the clean-up a signal ran: its lines on standard error, exit with 8.
+[[noreturn]] void runSignalled(int sig);

@@ -1,14 +1,12 @@
 #include "main/signals.h"
 
+#include <cerrno>
 #include <csignal>
-#include <cstdio>
 #include <initializer_list>
 #include <pthread.h>
 #include <unistd.h>
 
-#include "main/cli.h"
 #include "main/run.h"
-#include "util/result.h"
 
 namespace {
 
@@ -20,10 +18,7 @@ void* sigThread(void* /*arg*/) {
         if (sigwait(&termSignals, &sig) != 0) continue;
         // The clean-up of quit is already under way: it ends the run itself.
         if (!runCleanup()) continue;
-        fprintf(stderr, "\n%s terminating on signal %d.\n", prgName, sig);
-        fflush(stdout);
-        fflush(stderr);
-        _exit(kResultSignal);
+        runSignalled(sig);
     }
 }
 
@@ -39,8 +34,8 @@ void sigIgnoreWriteFaults() {
 int sigStart() {
     sigemptyset(&termSignals);
     for (int s : {SIGINT, SIGTERM, SIGHUP, SIGQUIT})
-        if (sigaddset(&termSignals, s) != 0) return 1;
-    if (pthread_sigmask(SIG_BLOCK, &termSignals, nullptr) != 0) return 1;
+        if (sigaddset(&termSignals, s) != 0) return EINVAL;
+    if (int rc = pthread_sigmask(SIG_BLOCK, &termSignals, nullptr); rc != 0) return rc;
     pthread_t tid;
     return pthread_create(&tid, nullptr, sigThread, nullptr);
 }

@@ -7,5 +7,5 @@
 void sigIgnoreWriteFaults();
 
 // Blocks the signals in the calling thread (and the threads it creates
-// later) and starts the signal thread; returns 0, or nonzero on failure.
+// later) and starts the signal thread; returns 0, or an error number.
 int sigStart();

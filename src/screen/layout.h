@@ -12,9 +12,10 @@ constexpr int kRowLogNotice = 17;
 constexpr int kRowMark = 18;
 constexpr int kColMarkState = 7;
 
-constexpr int kVerMajor = 5;
-constexpr int kVerMinor = 1;
-constexpr int kVerBuild = 5;
+// The project's version, set in CMakeLists.txt alone.
+constexpr int kVerMajor = QUORVEL_VERSION_MAJOR;
+constexpr int kVerMinor = QUORVEL_VERSION_MINOR;
+constexpr int kVerBuild = QUORVEL_VERSION_PATCH;
 
 // Writes the banner (leading and trailing line feed) to standard output.
 void scrBanner();

@@ -42,7 +42,8 @@ const char* const kUsage =
     "  --log FILE            append every received line as \"<microseconds> <line>\"\n"
     "  --vanish-after SEC    unplug the controller SEC seconds after the start\n"
     "  --reappear-after SEC  plug it back in SEC seconds after each unplug\n"
-    "  -h, --help            print this text\n";
+    "  -h, --help            print this text\n"
+    "  --version             print the version of quorvel it comes with\n";
 
 struct Options {
     std::string link;
@@ -54,6 +55,7 @@ struct Options {
     std::optional<double> vanishAfter;
     std::optional<double> reappearAfter;
     bool help = false;
+    bool version = false;
 };
 
 bool parseInt(const std::string& s, int lo, int hi, int* v) {
@@ -82,6 +84,10 @@ std::string parseArgs(int argc, char** argv, Options* o) {
         std::string opt = argv[i];
         if (opt == "-h" || opt == "--help") {
             o->help = true;
+            continue;
+        }
+        if (opt == "--version") {
+            o->version = true;
             continue;
         }
         if (i + 1 >= argc) return opt + " needs a value or is unknown";
@@ -183,6 +189,10 @@ int main(int argc, char** argv) {
     }
     if (o.help) {
         std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (o.version) {
+        std::puts("quorvel-sim " QUORVEL_VERSION);
         return 0;
     }
     qsim::Controller sim;
