@@ -4,7 +4,7 @@
 # "=", so a fault kind is completed in the words after a --fault address.
 
 _quorvel_sim_opts="--link --listen --instruments --fault --latency --log
---vanish-after --reappear-after -h --help"
+--vanish-after --reappear-after -h --help --version"
 _quorvel_sim_faults="silent pieces lonelf crlf overlong flood none"
 
 _quorvel_sim() {
