@@ -106,9 +106,9 @@ void scrInitAttempt(unsigned attempt, const char* got, const char* want) {
     char head[32];
     snprintf(head, sizeof head, "attempt %u: got \"", attempt);
     fputs(head, stdout);
-    // The expected answer is at most a field long: the answer gives way.
-    size_t rest = strlen(head) + strlen(kMid) + strlen(want) + 1;
-    scrPutText(got, rest < kLineWidth ? kLineWidth - rest : 0);
+    // The expected answer is a field of at most 31 characters, so the rest
+    // always leaves the answer some room; the answer gives way.
+    scrPutText(got, kLineWidth - strlen(head) - strlen(kMid) - strlen(want) - 1);
     fputs(kMid, stdout);
     scrPutText(want);
     putchar('"');
