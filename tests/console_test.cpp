@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <regex>
+#include <thread>
 
 #include "support/scenario.h"
 
@@ -65,7 +66,7 @@ Scenario purge(const string& name, std::vector<string> flags, bool failingRead, 
 
 const std::vector<Scenario> kRows = {
     {.name = "CommandsAndRefusals",
-     .config = kDictionary,
+     .config = kDictionary + fillers(20),
      .steps = {answer("vset 1.5", ""), answer("vget", "+1.500000E+00"),
                // Any case; leading spaces dropped, trailing ones sent with the value.
                answer("VSET 2.5", ""), answer("  vset   3.5  ", ""),
@@ -81,8 +82,15 @@ const std::vector<Scenario> kRows = {
                // A NUL byte would hide the rest of the line from the length test.
                answer(string("mark\0", 5) + string(64, 'x') + "vset 9.5", "Line too long"),
                answer(string("vset 1\0x", 8), "Line too long"), answer("vget", "+5.000000E+00"),
+               // A listing longer than the screen stops after each screenful.
                type("HELP\n"),
-               until([](Run& r) { return screenText(r) == readFile(kData + "help.txt"); }, "help"),
+               screen(24, "-- more: ENTER --"),
+               [](Run& r) {
+                   EXPECT_EQ(r.term->row(1), "++++++++++Dictonary Commands++++++++++");
+                   EXPECT_EQ(r.term->row(23), "c19: filler");
+               },
+               type("vset 6\n"),
+               until([](Run& r) { return screenText(r) == readFile(kData + "help.txt"); }, "end"),
                // The whole line that ends the help screen is read: none of it runs.
                type(string(69, ' ') + "vset 7\n"), kRedrawn, answer("vget", "+5.000000E+00"),
                answer("nosuch", "Invalid command"), type("cls\n"),
@@ -112,6 +120,34 @@ const std::vector<Scenario> kRows = {
                    // The display is still polling after all these pauses.
                    int polls = r.count("MEAS:CURR?");
                    EXPECT_TRUE(r.waitFor([&] { return r.count("MEAS:CURR?") > polls; }));
+               },
+               type("quit\n")}},
+    // A resize redraws the screen as cls does, with the rows of 80 x 24 on a
+    // larger terminal; a smaller one is told so until it grows again. Under
+    // commands the display keeps its pace: each command is served between
+    // passes, and the pass after it comes when it was due.
+    {.name = "ResizeAndPaceUnderCommands",
+     .config = kDictionary + "dsp:1;22;V: ;MEAS:VOLT?;5;0\n",
+     .flags = {"-u200"},
+     .steps = {screen(5, "V: +"), answer("nosuch", "Invalid command"), resize(30, 100),
+               until([](Run& r) { return r.term->row(16).empty(); }, "redrawn"), kRedrawn,
+               [](Run& r) { EXPECT_EQ(r.term->row(24), ""); }, resize(20, 70),
+               screen(15, "terminal is 70x20; quorvel needs 80x24: ", 2),
+               [](Run& r) {
+                   int polls = r.count("MEAS:VOLT?");
+                   EXPECT_TRUE(r.waitFor([&] { return r.count("MEAS:VOLT?") > polls + 2; }));
+                   EXPECT_EQ(r.term->row(5), "") << r.term->dump();
+               },
+               resize(24, 80), kRedrawn, screen(5, "V: +"),
+               [](Run& r) {
+                   int polls = r.count("MEAS:VOLT?");
+                   auto end = std::chrono::steady_clock::now() + std::chrono::seconds(6);
+                   while (std::chrono::steady_clock::now() < end) {
+                       answer("vget", "+0.000000E+00")(r);
+                       std::this_thread::sleep_for(std::chrono::milliseconds(60));
+                   }
+                   // 30 passes are due; two intervals after each command would give 15.
+                   EXPECT_GE(r.count("MEAS:VOLT?") - polls, 20);
                },
                type("quit\n")}},
     {.name = "ReadingsOnTheirRows",

@@ -74,19 +74,34 @@ string signalled(int s) {
 }
 
 // A signal while the init sequence waits for its answer ends the run there,
-// with the off sequence, before the screen; however short the read time-out, the instrument is
-// asked at most about a hundred times a second.
+// with the off sequence, before the screen; however short the read time-out,
+// the instrument is asked at most about a hundred times a second. The line
+// under the wait shows the last answer, made harmless and cut to its row, at
+// most ten times a second.
 Scenario initWait(int timeoutMs, int s) {
+    const string want = "\", waiting for \"QUORVEL-SIM,DMM,0,1.0\"";
     return {.name = "SignalInInitWaitReadTimeOut" + std::to_string(timeoutMs),
             .config = kConf + "init:1;22;*IDN?;QUORVEL-SIM,DMM,0,1.0\nread:1;0;++read eoi;" +
                       std::to_string(timeoutMs) + "\n",
-            .faults = {{22, qsim::Fault::Silent}},
-            .steps = {wire("*IDN?"), pause(2000), [](Run& r) { EXPECT_LE(r.count("*IDN?"), 300); },
+            .answers = {{22, "*IDN?", "\x1b[2J" + string(58, 'x')}},
+            .steps = {wire("*IDN?"), pause(2000),
+                      [](Run& r) {
+                          EXPECT_LE(r.count("*IDN?"), 300);
+                          string out = r.out();
+                          size_t shown = 0;
+                          for (size_t at = 0; (at = out.find("attempt ", at)) != string::npos; at++)
+                              shown++;
+                          EXPECT_LE(shown, 30U);
+                          // Shown while it waits, not only at the end.
+                          EXPECT_NE(out.find("1.0\nattempt 1: got \""), string::npos);
+                      },
                       sig(s)},
             .code = 8,
             .wire = {{"OUTP OFF", 1}, {"MEAS:VOLT?", 0}},
             .err = signalled(s),
-            .never = {"Mark:", "Quorvel,"},
+            .says = {(timeoutMs == 0 ? "got \"ERR" : "got \"?[2J" + string(21, 'x')) + want +
+                     "\x1b[K\rattempt "},
+            .never = {"Mark:", "Quorvel,", "\x1b[2J"},
             .pipes = true};
 }
 
@@ -108,7 +123,14 @@ Scenario endAt(const string& name, const string& interval, const Step& how, bool
             .says = {pipes ? "" : "quorvel terminating on signal 15."},
             // The end of input is no empty command line.
             .never = {"Invalid command"},
-            .check = [=](Run& r) { EXPECT_TRUE(!pipes || r.out().ends_with("\n\n")) << r.out(); },
+            .check =
+                [=](Run& r) {
+                    EXPECT_TRUE(!pipes || r.out().ends_with("\n\n")) << r.out();
+                    // The last lines go below the screen, as after quit.
+                    if (!pipes) {
+                        EXPECT_EQ(r.term->row(23), "quorvel terminating on signal 15.");
+                    }
+                },
             .pipes = pipes};
 }
 
@@ -118,7 +140,7 @@ Scenario stage(const string& name, int s, std::vector<Step> steps, const Step& b
                int volts = 0) {
     bool quit = name == "AfterQuit";
     return {.name = name,
-            .config = kConf,
+            .config = kConf + (name == "Help" ? fillers(30) : ""),
             .flags = {"-u20", "-l{dir}/data.csv"},
             .bench = bench,
             .steps = steps,
@@ -205,8 +227,7 @@ const std::vector<Scenario> kRows = {
         [](Run& r) { r.sim[0].setLatency(5, 80); }, 1),
     stage("Help", SIGTERM,
           {kMeasured, type("help\n"),
-           until([](Run& r) { return r.out().find("Press ENTER to resume.") != string::npos; },
-                 "help"),
+           until([](Run& r) { return r.out().find("-- more: ENTER --") != string::npos; }, "help"),
            sig(SIGTERM)}),
     stage("AfterQuit", SIGTERM, {kMeasured, type("quit\n"), pause(300), sig(SIGTERM)}),
     // Typed while the clean-up waits before the off sequence.

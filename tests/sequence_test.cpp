@@ -33,7 +33,7 @@ TEST_F(Sequence, Init) {
     open();
     pty.write("other\nSIM,DMM\n");
     auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(gpibInit(Index[kInitHead]), 0);
+    EXPECT_EQ(gpibInit(Index[kInitHead], [](unsigned, const char*, const char*) {}), 0);
     // The delay, and the pause before a plain command's drain.
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(50 + 20));
     EXPECT_EQ(testing::internal::GetCapturedStdout(),

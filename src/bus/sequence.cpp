@@ -11,6 +11,7 @@ namespace {
 
 constexpr long kSettleMs = 20;
 constexpr long long kAttemptGapNs = 10000000LL;
+constexpr long long kWatchGapNs = 100000000LL;
 // An instrument that never stops talking must not hold the run for ever.
 constexpr long long kDrainLimitNs = 5000000000LL;
 
@@ -22,19 +23,26 @@ bool stopping(bool interruptible) {
     return interruptible && busStopping.load() != 0;
 }
 
-void initWaitFor(GpibRec* r) {
+void initWaitFor(GpibRec* r, InitWatch watch) {
     printf("\nSending %s to dev %d, adr %d, to match response to %s", r->cmd, dev1(r), r->adr,
            r->label);
     fflush(stdout);
     // However short the controller's time-out, the instrument gets at most
     // 100 attempts a second.
     timespec next = clkNow();
-    while (strncasecmp(r->resp, r->label, sizeof r->label) != 0 && !stopping(true)) {
+    timespec shown{};
+    for (unsigned attempt = 1;
+         strncasecmp(r->resp, r->label, sizeof r->label) != 0 && !stopping(true); attempt++) {
         clkSleepUntil(next);
         next = clkAddNs(clkNow(), kAttemptGapNs);
         if (r->file != nullptr) gpibPuts(r->file, r->cmd);
         gpibSendRead(r);
         gpibRead(r, 0);
+        // A terminal that redraws a hundred times a second is only busy.
+        if (attempt == 1 || clkDiffNs(shown, clkNow()) >= kWatchGapNs) {
+            shown = clkNow();
+            watch(attempt, r->resp, r->label);
+        }
     }
 }
 
@@ -55,7 +63,7 @@ void gpibDrain(GpibRec* rec, bool interruptible) {
     }
 }
 
-int gpibInit(GpibRec* head) {
+int gpibInit(GpibRec* head, InitWatch watch) {
     for (GpibRec* r = head; r != nullptr && !stopping(true); r = r->next) {
         BusLock bus(busMutex);
         setDevAddr(r);
@@ -64,7 +72,7 @@ int gpibInit(GpibRec* head) {
             fflush(stdout);
             clkSleepMs(r->num);
         } else if (r->label[0] != '\0') {
-            initWaitFor(r);
+            initWaitFor(r, watch);
         } else {
             initPlain(r);
         }

@@ -4,9 +4,14 @@
 
 #include "config/records.h"
 
-// Runs the init records in order: delays, wait-for-answer loops and plain
-// commands with a drain of what they answer. Always returns 0.
-int gpibInit(GpibRec* head);
+// Shown while a wait-for-answer record repeats: the attempt number, the last
+// answer and the expected one.
+using InitWatch = void (*)(unsigned attempt, const char* got, const char* want);
+
+// Runs the init records in order: delays, wait-for-answer loops (watched by
+// watch after the first attempt and then at most ten times a second) and
+// plain commands with a drain of what they answer. Always returns 0.
+int gpibInit(GpibRec* head, InitWatch watch);
 
 // Tries lost controllers once more, then sends each off record whose
 // controller is open, in order; the caller has taken the bus from the

@@ -1,5 +1,6 @@
 #include "console/cmdproc.h"
 
+#include <algorithm>
 #include <bsd/string.h>
 #include <cstdio>
 #include <cstring>
@@ -12,6 +13,7 @@
 #include "display/handshake.h"
 #include "screen/ansi.h"
 #include "screen/layout.h"
+#include "screen/tty.h"
 #include "util/clock.h"
 #include "util/result.h"
 #include "util/strutil.h"
@@ -44,9 +46,7 @@ Input cmdReadLine(char* line) {
 }
 
 void cmdPrompt() {
-    ansiCursorPos(kRowPrompt, 2);
-    fputs(": ", stdout);
-    ansiEraseLine();
+    scrPrompt();
     fflush(stdout);
 }
 
@@ -87,25 +87,64 @@ void cmdDictionary(GpibRec* r, const char* value) {
     dspRelease();
 }
 
+// The help listing, one line at a time with its line feed first, as it
+// scrolls up from the bottom of the screen: a listing longer than the screen
+// stops after each screenful until a line is typed.
+struct HelpPager {
+    char* line;
+    int left; // lines still to come
+    int page = std::max(1, std::min(scrRows(), kScreenRows) - 1);
+    int room = page; // lines the current page still takes
+    bool more = true;
+
+    // Starts the next line, after a screenful waiting for a typed line
+    // first; false once the input has ended.
+    bool next() {
+        if (more && room == 0 && left > 1) {
+            fputs("\n-- more: ENTER --", stdout);
+            fflush(stdout);
+            more = cmdReadLine(line) != Input::End;
+            ansiClrScr();
+            room = page;
+        }
+        room--;
+        left--;
+        if (more) putchar('\n');
+        return more;
+    }
+    void put(const char* text) {
+        if (next()) fputs(text, stdout);
+    }
+    void put(const char* name, const char* help) {
+        if (next()) printf("%s: %s", name, help);
+    }
+};
+
 // Returns false when the input ended while the help screen waited.
 bool cmdHelp(char* line) {
     dspPause();
     ansiClrScr();
-    puts("\n++++++++++Dictonary Commands++++++++++");
-    for (const GpibRec* r = Index[kCfgHead]; r != nullptr; r = r->next)
-        printf("%s: %s\n", r->label, r->text);
-    puts("\n++++++++++Internal Commands++++++++++");
-    for (const Icmd& c : Icmds) printf("%s: %s\n", c.name, c.help);
-    fputs("\n\nPress ENTER to resume.", stdout);
+    // Headings, blank lines and the closing line.
+    int lines = 10;
+    for (const GpibRec* r = Index[kCfgHead]; r != nullptr; r = r->next) lines++;
+    HelpPager pg{line, lines};
+    pg.put("++++++++++Dictonary Commands++++++++++");
+    for (const GpibRec* r = Index[kCfgHead]; r != nullptr; r = r->next) pg.put(r->label, r->text);
+    pg.put("");
+    pg.put("++++++++++Internal Commands++++++++++");
+    for (const Icmd& c : Icmds) pg.put(c.name, c.help);
+    pg.put("");
+    pg.put("");
+    pg.put("Press ENTER to resume.");
     fflush(stdout);
-    bool more = cmdReadLine(line) != Input::End;
+    bool more = pg.more && cmdReadLine(line) != Input::End;
     scrSetup(logFailed());
     dspRelease();
     return more;
 }
 
 void cmdQuit() {
-    ansiCursorPos(24, 79);
+    scrLeave();
 }
 
 } // namespace

@@ -30,8 +30,12 @@ constexpr long kStopWaitMs = 1000;
 // Beyond its records' time-outs and pauses a pass also draws and logs.
 constexpr long long kPassMarginNs = 2000 * kNsPerMs;
 
+long long intervalNs() {
+    return update_tm.tv_sec * 1000 * kNsPerMs + update_tm.tv_nsec;
+}
+
 long long longestPassNs() {
-    long long ns = kPassMarginNs + update_tm.tv_sec * 1000 * kNsPerMs + update_tm.tv_nsec;
+    long long ns = kPassMarginNs + intervalNs();
     for (const GpibRec* r = Index[kDspHead]; r != nullptr; r = r->next)
         if (r->op == 0) ns += (1 + Read_gpib[r->dev].num) * kNsPerMs * 2;
     return ns;
@@ -42,6 +46,8 @@ constexpr int kSpinnerSteps = 6;
 constexpr long kShortPauseMs = 1;
 
 struct DspState {
+    timespec started = clkNow(); // of the last pass
+    timespec due = started;      // of the next one
     int reset = 0;
     int spinner = 0;
     unsigned rows = 0;
@@ -97,7 +103,7 @@ bool dspTerminalReady() {
 }
 
 void dspDraw(DspState& st) {
-    if (!dspTerminalReady()) return;
+    if (!dspTerminalReady() || !scrFits()) return;
     fflush(stdout);
     flockfile(stdout);
     ansiCursorSav();
@@ -135,6 +141,21 @@ void dspDraw(DspState& st) {
     funlockfile(stdout);
 }
 
+// The static screen again, on the terminal's new size, as cls draws it; the
+// readings come with the next pass. The cursor stays where the console left
+// it.
+void dspRedraw() {
+    if (!dspTerminalReady()) return;
+    fflush(stdout);
+    flockfile(stdout);
+    ansiCursorSav();
+    scrSetup(logFailed());
+    scrPrompt();
+    ansiCursorRst();
+    fflush(stdout);
+    funlockfile(stdout);
+}
+
 void dspPass(DspState& st) {
     dspReconnect();
     if (st.reset != 0) dspPurge();
@@ -159,8 +180,19 @@ void dspPass(DspState& st) {
 void* gpibDsp(void* /*arg*/) {
     DspState st;
     for (;;) {
-        if (dspTurn()) dspPass(st);
-        dspSleep(update_tm);
+        if (!dspTurn()) {
+            // A pause costs the display no pass: the next one comes one
+            // interval after the last began, or at once.
+            st.due = clkAddNs(st.started, intervalNs());
+        } else {
+            if (dspRedrawDue()) dspRedraw();
+            if (clkDiffNs(clkNow(), st.due) <= 0) {
+                st.started = clkNow();
+                dspPass(st);
+                st.due = clkAddNs(clkNow(), intervalNs());
+            }
+        }
+        dspSleepUntil(st.due);
     }
 }
 

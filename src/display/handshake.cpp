@@ -22,9 +22,12 @@ std::mutex markMutex;
 // end of the run; the lock only orders the test against the wake-up.
 std::mutex wakeMutex;
 std::condition_variable wakeCv;
+std::atomic<int> redrawDue{0};
 
 bool wakeDue() {
-    return (gpibDspWait.load() != 0 && gpibDspAck.load() == 0) || busStopping.load() != 0;
+    // A request to answer or a withdrawn one to clear.
+    bool turn = (gpibDspWait.load() != 0) != (gpibDspAck.load() != 0);
+    return turn || redrawDue.load() != 0 || busStopping.load() != 0;
 }
 
 } // namespace
@@ -34,12 +37,11 @@ void dspWake() {
     wakeCv.notify_all();
 }
 
-void dspSleep(const timespec& interval) {
-    if (interval.tv_sec < 0 || (interval.tv_sec == 0 && interval.tv_nsec <= 0)) return;
-    auto until = std::chrono::steady_clock::now() + std::chrono::seconds(interval.tv_sec) +
-                 std::chrono::nanoseconds(interval.tv_nsec);
+void dspSleepUntil(const timespec& due) {
+    long long ns = clkDiffNs(clkNow(), due);
+    if (ns <= 0) return;
     std::unique_lock<std::mutex> lock(wakeMutex);
-    wakeCv.wait_until(lock, until, wakeDue);
+    wakeCv.wait_for(lock, std::chrono::nanoseconds(ns), wakeDue);
 }
 
 void dspPause() {
@@ -52,6 +54,7 @@ void dspRelease() {
     if (busStopping.load() != 0) return;
     gpibDspWait.store(0);
     gpibDspWait.notify_all();
+    dspWake();
 }
 
 void dspRequestPause() {
@@ -84,7 +87,8 @@ bool dspTurn() {
     }
     if (wait == 0 && ack != 0) {
         gpibDspAck.store(0);
-        return false;
+        // Run on in this turn; a request made meanwhile is answered next.
+        return gpibDspWait.load() == 0;
     }
     if (wait != 0) {
         // Paused: nothing to do until the request is withdrawn, so sleep on
@@ -93,6 +97,15 @@ bool dspTurn() {
         return false;
     }
     return true;
+}
+
+void dspRequestRedraw() {
+    redrawDue.store(1);
+    dspWake();
+}
+
+bool dspRedrawDue() {
+    return redrawDue.exchange(0) != 0;
 }
 
 void dspMarkToggle(const char* comment) {

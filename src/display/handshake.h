@@ -25,15 +25,22 @@ void dspRequestPause();
 // acknowledged.
 void dspAwaitAck(long long limitNs);
 
-// Display side: sleeps for interval, or less when a pause is requested or
-// the run is stopping.
-void dspSleep(const timespec& interval);
+// Display side: sleeps until the monotonic time due (clkNow), or less when a
+// pause is requested or withdrawn, a redraw is requested, or the run is
+// stopping.
+void dspSleepUntil(const timespec& due);
 // Ends the display's sleep so that it sees a changed flag at once.
 void dspWake();
 
-// Display side: one turn of the handshake. Returns true when a display pass
-// is to run now.
+// Display side: one turn of the handshake. Returns true while the display
+// runs (a withdrawn request is cleared on the way), false while it is paused.
 bool dspTurn();
+
+// Asks the display to draw the static screen again (the terminal changed
+// size); it does so at its next turn while it runs.
+void dspRequestRedraw();
+// Display side: true once for each request.
+bool dspRedrawDue();
 
 // Flips the mark and stores its comment (at most 69 characters).
 void dspMarkToggle(const char* comment);

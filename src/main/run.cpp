@@ -34,6 +34,7 @@ std::atomic<int> bound{0};
 // Orders the end of the start-up against a clean-up: either the clean-up
 // comes first and nothing more starts, or screen and display thread exist.
 std::mutex startMutex;
+bool screenDrawn; // under startMutex
 
 bool controllerOpen(int dev) {
     BusLock bus(busMutex);
@@ -46,9 +47,11 @@ void controllerClose(int dev) {
 }
 
 void cleanupSteps() {
+    bool drawn = false;
     {
         std::lock_guard<std::mutex> lock(startMutex);
         busStopping.store(1);
+        drawn = screenDrawn;
     }
     dspWake();
     if (bound.load() != 0) {
@@ -59,6 +62,11 @@ void cleanupSteps() {
         if (controllerOpen(dev)) controllerClose(dev);
     logClose();
     scrFlowRestore();
+    // The last lines of the run go below the screen, not over it.
+    if (drawn) {
+        scrLeave();
+        fflush(stdout);
+    }
 }
 
 // What a log at path would overwrite: the configuration or a device; null
@@ -166,13 +174,14 @@ int runStart(int argc, char** argv, int firstDevice) {
         return kResultSigInstall;
     }
     runWarnCount();
-    if (gpibInit(Index[kInitHead]) != 0) return 6;
+    if (gpibInit(Index[kInitHead], scrInitAttempt) != 0) return 6;
     {
         std::lock_guard<std::mutex> lock(startMutex);
         // A signal during the init sequence: its clean-up ends the run.
         if (busStopping.load() != 0) return kResultSignal;
         scrFlowOff();
         scrSetup(logFailed());
+        screenDrawn = true;
         if (int rc = dspStart(); rc != 0) {
             resultWhy({"display thread: ", resultErrText(rc)});
             return kResultThread;

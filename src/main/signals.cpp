@@ -6,16 +6,22 @@
 #include <pthread.h>
 #include <unistd.h>
 
+#include "display/handshake.h"
 #include "main/run.h"
 
 namespace {
 
-sigset_t termSignals;
+// The termination signals, and the terminal's change of size.
+sigset_t waited;
 
 void* sigThread(void* /*arg*/) {
     for (;;) {
         int sig = 0;
-        if (sigwait(&termSignals, &sig) != 0) continue;
+        if (sigwait(&waited, &sig) != 0) continue;
+        if (sig == SIGWINCH) {
+            dspRequestRedraw();
+            continue;
+        }
         // The clean-up of quit is already under way: it ends the run itself.
         if (!runCleanup()) continue;
         runSignalled(sig);
@@ -32,10 +38,10 @@ void sigIgnoreWriteFaults() {
 }
 
 int sigStart() {
-    sigemptyset(&termSignals);
-    for (int s : {SIGINT, SIGTERM, SIGHUP, SIGQUIT})
-        if (sigaddset(&termSignals, s) != 0) return EINVAL;
-    if (int rc = pthread_sigmask(SIG_BLOCK, &termSignals, nullptr); rc != 0) return rc;
+    sigemptyset(&waited);
+    for (int s : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGWINCH})
+        if (sigaddset(&waited, s) != 0) return EINVAL;
+    if (int rc = pthread_sigmask(SIG_BLOCK, &waited, nullptr); rc != 0) return rc;
     pthread_t tid;
     return pthread_create(&tid, nullptr, sigThread, nullptr);
 }

@@ -1,5 +1,6 @@
-// Termination signals (INT, TERM, HUP, QUIT) turned into the clean-up on a
-// thread of our own: they are blocked everywhere and taken with sigwait.
+// Termination signals (INT, TERM, HUP, QUIT) turned into the clean-up, and a
+// change of the terminal's size (WINCH) into a redraw, on a thread of our
+// own: they are blocked everywhere and taken with sigwait.
 #pragma once
 
 // Makes a file-size limit or a closed pipe a failed write instead of the

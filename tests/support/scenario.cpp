@@ -106,6 +106,16 @@ Step pause(int ms) {
     return [=](Run&) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); };
 }
 
+Step resize(int rows, int cols) {
+    return [=](Run& r) { r.term->resize(rows, cols); };
+}
+
+std::string fillers(int n) {
+    std::string out;
+    for (int i = 1; i <= n; i++) out += "cfg:1;5;c" + std::to_string(i) + ";X;0;0;filler\n";
+    return out;
+}
+
 Step vanish(int c) {
     return [=](Run& r) { r.sim[c].vanish(); };
 }

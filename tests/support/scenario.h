@@ -86,6 +86,8 @@ Step type(const std::string& bytes);
 Step sig(int s);
 Step closeInput();
 Step pause(int ms);
+// Gives the terminal rows x cols.
+Step resize(int rows, int cols);
 Step vanish(int c = 0);
 Step reappear(int c = 0);
 // Waits for controller c to receive line.
@@ -99,6 +101,9 @@ Step until(const std::function<bool(Run&)>& cond, const std::string& what);
 Step rows(size_t n);
 // Waits for the newest finished row of the data log to satisfy cond.
 Step lastRow(const std::function<bool(const std::string&)>& cond);
+
+// Dictionary commands c1 to cn, "filler" their help: a long help listing.
+std::string fillers(int n);
 
 // Every row of a log reads "number,date,time," and then matches cells, the
 // numbers counting from 1.

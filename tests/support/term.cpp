@@ -153,7 +153,7 @@ void Term::readLoop() {
 
 std::string Term::rowLocked(int r) const {
     std::string out;
-    for (int c = 0; c < kCols && r >= 1 && r <= kRows; c++) {
+    for (int c = 0; c < cols_ && r >= 1 && r <= rows_; c++) {
         VTermScreenCell cell{};
         vterm_screen_get_cell(screen_, VTermPos{r - 1, c}, &cell);
         if (cell.width == 0) continue; // the right half of a wide character
@@ -179,7 +179,8 @@ std::string Term::text(int r, int col, int len) const {
 
 std::string Term::dump() const {
     std::string out = "screen:\n";
-    for (int r = 1; r <= kRows; r++) out += std::to_string(r) + "|" + row(r) + "\n";
+    // rows_ changes only on the thread that calls resize and dump.
+    for (int r = 1; r <= rows_; r++) out += std::to_string(r) + "|" + row(r) + "\n";
     std::lock_guard<std::mutex> lock(mu_);
     size_t from = log_.size() > 3000 ? log_.size() - 3000 : 0;
     return out + "last bytes written:\n" + visible(log_.substr(from)) + "\n" + errLog_;
@@ -239,6 +240,17 @@ void Term::closeInput() {
 bool Term::flowControl() const {
     termios t{};
     return tcgetattr(out_, &t) == 0 && (t.c_iflag & IXON) != 0;
+}
+
+void Term::resize(int rows, int cols) {
+    std::lock_guard<std::mutex> lock(mu_);
+    rows_ = rows;
+    cols_ = cols;
+    vterm_set_size(vt_, rows, cols);
+    winsize ws{};
+    ws.ws_row = static_cast<unsigned short>(rows);
+    ws.ws_col = static_cast<unsigned short>(cols);
+    ioctl(out_, TIOCSWINSZ, &ws);
 }
 
 void Term::signal(int sig) {

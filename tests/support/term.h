@@ -62,6 +62,8 @@ class Term {
     // The end of input: the terminal's EOF character at the start of a line.
     void closeInput();
     void signal(int sig);
+    // Gives the terminal another size; the program learns of it by SIGWINCH.
+    void resize(int rows, int cols);
     // True while the terminal has output flow control (Ctrl-S) on.
     bool flowControl() const;
 
@@ -84,6 +86,7 @@ class Term {
     mutable std::condition_variable changed_;
     VTerm* vt_ = nullptr;
     VTermScreen* screen_ = nullptr;
+    int rows_ = kRows, cols_ = kCols;
     std::string log_, errLog_;
     unsigned long generation_ = 0;
     bool eof_ = false;
