@@ -1,16 +1,31 @@
-// The answer reader on a raw pseudo-terminal: answers in pieces, time-outs,
-// and a controller that vanishes.
+// The bus on a pseudo-terminal: opening a port, the reader, the init sequence.
 #include <chrono>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <termios.h>
 #include <thread>
 
 #include "bus/port.h"
 #include "bus/reader.h"
+#include "bus/sequence.h"
 #include "support/pty.h"
 #include "support/stores.h"
 
 using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+// Raw whatever state the system left (no echo of commands, an answer's CR kept)
+// and locked: our own second open stands for another program.
+TEST(Port, OpensRawNonBlockingAndLocked) {
+    resetStores();
+    PtyPair cooked(false);
+    ASSERT_EQ(gpibOpen(1, cooked.path().c_str()), 1);
+    termios t{};
+    ASSERT_EQ(tcgetattr(fileno(GpibDev[1]), &t), 0);
+    EXPECT_TRUE((t.c_lflag & (ICANON | ECHO | ISIG)) == 0 && (t.c_oflag & OPOST) == 0 &&
+                (t.c_iflag & (ICRNL | IXON)) == 0 && (t.c_cflag & CLOCAL) != 0);
+    EXPECT_EQ(gpibOpen(0, cooked.path().c_str()), 0);
+}
 
 TEST(Reader, AnswersTimeOutsAndHangUps) {
     // Rows in turn on one stream, their pieces sent 30 ms apart. An answer
@@ -48,9 +63,9 @@ TEST(Reader, AnswersTimeOutsAndHangUps) {
                 pty.write(piece);
             }
         });
-        auto start = std::chrono::steady_clock::now();
+        auto start = Clock::now();
         int left = gpibRead(rec, row.shift);
-        auto ms = (std::chrono::steady_clock::now() - start) / 1ms;
+        auto ms = (Clock::now() - start) / 1ms;
         controller.join();
         EXPECT_EQ(rec->resp, row.want);
         EXPECT_TRUE(ms >= row.waitMs && ms < row.waitMs + 1000) << ms << " ms for " << row.want;
@@ -62,18 +77,42 @@ TEST(Reader, AnswersTimeOutsAndHangUps) {
     // and unbinds its records.
     Read_gpib[0].num = 3000;
     pty.hangUp();
-    for (int round = 0; round < 2; round++) {
-        if (round == 1) {
-            int m = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
-            ASSERT_EQ(grantpt(m) | unlockpt(m), 0);
-            close(open(ptsname(m), O_RDWR | O_NOCTTY));
-            GpibDev[0] = fdopen(m, "r+");
-            gpibBind();
-        }
-        auto start = std::chrono::steady_clock::now();
-        EXPECT_EQ(gpibRead(rec, 0), 0) << round;
-        EXPECT_LT(std::chrono::steady_clock::now() - start, 1500ms) << round;
-        EXPECT_EQ(rec->file, nullptr) << round;
+    int master = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_EQ(grantpt(master) | unlockpt(master), 0);
+    close(open(ptsname(master), O_RDWR | O_NOCTTY));
+    for (auto [stream, what] :
+         {std::pair<FILE*, const char*>{GpibDev[0], "hang-up"}, {fdopen(master, "r+"), "EIO"}}) {
+        GpibDev[0] = stream;
+        gpibBind();
+        auto start = Clock::now();
+        EXPECT_EQ(gpibRead(rec, 0), 0) << what;
+        EXPECT_LT(Clock::now() - start, 1500ms) << what;
+        EXPECT_EQ(rec->file, nullptr) << what;
     }
+}
+
+// A delay is addressed like any record; a wait repeats until the answer matches
+// in any case ("err" matches a time-out); a plain command is drained.
+TEST(Sequence, Init) {
     resetStores();
+    PtyPair pty;
+    setController(0, "++addr", "++read eoi", 30);
+    addRecord(kInitHead, 0, 5, "$delay$")->num = 50;
+    addRecord(kInitHead, 0, 22, "*IDN?", "sim,dmm");
+    addRecord(kInitHead, 0, 22, "*RST");
+    addRecord(kInitHead, 0, 22, "*TST?", "err");
+    ASSERT_EQ(gpibOpen(0, pty.path().c_str()), 1);
+    gpibBind();
+    pty.write("other\nSIM,DMM\n");
+    testing::internal::CaptureStdout();
+    auto start = Clock::now();
+    EXPECT_EQ(gpibInit(Index[kInitHead]), 0);
+    EXPECT_GE(Clock::now() - start, 50ms + 20ms);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "\nDev 1 delay 50mS"
+              "\nSending *IDN? to dev 1, adr 22, to match response to sim,dmm"
+              "\nSending command *RST to dev 1, adr 22"
+              "\nSending *TST? to dev 1, adr 22, to match response to err");
+    EXPECT_EQ(pty.drain(), "++addr 5\n++addr 22\n*IDN?\n++read eoi\n*IDN?\n++read eoi\n"
+                           "*RST\n*TST?\n++read eoi\n");
 }

@@ -1,7 +1,6 @@
-// Preloaded into the real quorvel by alloc_test: counts the calls of the C
-// heap functions in a word of the file QUORVEL_ALLOC_COUNT_FILE, mapped
-// shared, so that the test reads the count as it stands. Each one hands over
-// to glibc's own, or the count would count itself.
+// Preloaded into quorvel by alloc_test: counts the heap calls (early ones in
+// early) in a word of the file QUORVEL_ALLOC_COUNT_FILE, mapped shared, so the
+// test reads it as it stands. Each hands over to glibc's own, not to itself.
 #include <atomic>
 #include <cstdlib>
 #include <fcntl.h>
@@ -13,17 +12,15 @@ extern "C" void* __libc_calloc(size_t n, size_t size);
 extern "C" void* __libc_realloc(void* p, size_t size);
 extern "C" void __libc_free(void* p);
 
-using Count = std::atomic<unsigned long>;
-static Count early{0}; // calls before the file is mapped
-static Count* calls = &early;
+static std::atomic<unsigned long> early{0}, *calls = &early;
 
 __attribute__((constructor)) static void mapCount() {
     const char* path = getenv("QUORVEL_ALLOC_COUNT_FILE");
     int fd = path == nullptr ? -1 : open(path, O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0 || ftruncate(fd, sizeof(Count)) != 0) return;
-    void* p = mmap(nullptr, sizeof(Count), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+    if (fd < 0 || ftruncate(fd, sizeof *calls) != 0) return;
+    void* p = mmap(nullptr, sizeof *calls, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
     close(fd);
-    if (p != MAP_FAILED) calls = static_cast<Count*>(p);
+    if (p != MAP_FAILED) calls = static_cast<std::atomic<unsigned long>*>(p);
 }
 
 extern "C" void* malloc(size_t size) {
