@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "config/loader.h"
+#include "config/records.h"
 #include "support/fuzz_check.h"
 
 static bool terminated(const GpibRec& r) {
@@ -15,7 +16,6 @@ static bool terminated(const GpibRec& r) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    // An in-memory file, so that fuzzing does not wait on a disk.
     static int fd = memfd_create("quorvel-fuzz.conf", 0);
     FUZZ_CHECK(ftruncate(fd, 0) == 0 && pwrite(fd, data, size, 0) == static_cast<ssize_t>(size));
     int result = loadCfg(("/proc/self/fd/" + std::to_string(fd)).c_str(), 1), n = 0;
