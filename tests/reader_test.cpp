@@ -1,127 +1,118 @@
-// The answer reader on a raw pseudo-terminal, with VMIN 1 (nothing there is
-// EAGAIN) and VMIN 0 (nothing there is a zero-byte read, yet no hang-up).
+// The bus on a pseudo-terminal: opening a port, the reader, the init sequence.
 #include <chrono>
-#include <cstdlib>
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <string>
 #include <termios.h>
 #include <thread>
-#include <unistd.h>
 
 #include "bus/port.h"
 #include "bus/reader.h"
+#include "bus/sequence.h"
 #include "support/pty.h"
 #include "support/stores.h"
-
-namespace {
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-class Reader : public ::testing::TestWithParam<int> {
-  protected:
-    PtyPair pty;
-    GpibRec* rec = nullptr;
+// Raw whatever state the system left (no echo of commands, an answer's CR kept)
+// and locked: our own second open stands for another program.
+TEST(Port, OpensRawNonBlockingAndLocked) {
+    resetStores();
+    PtyPair cooked(false);
+    ASSERT_EQ(gpibOpen(1, cooked.path().c_str()), 1);
+    termios t{};
+    ASSERT_EQ(tcgetattr(fileno(GpibDev[1]), &t), 0);
+    EXPECT_TRUE((t.c_lflag & (ICANON | ECHO | ISIG)) == 0 && (t.c_oflag & OPOST) == 0 &&
+                (t.c_iflag & (ICRNL | IXON)) == 0 && (t.c_cflag & CLOCAL) != 0);
+    EXPECT_EQ(gpibOpen(0, cooked.path().c_str()), 0);
+}
 
-    void SetUp() override {
-        resetStores();
-        setController(0, "++addr", "++read eoi", 3000);
-        rec = addRecord(kDspHead, 0, 22, "MEAS:VOLT?");
-        ASSERT_EQ(gpibOpen(0, pty.path().c_str()), 1);
-        gpibBind();
-        termios t{};
-        ASSERT_EQ(tcgetattr(fileno(GpibDev[0]), &t), 0);
-        t.c_cc[VMIN] = static_cast<cc_t>(GetParam());
-        ASSERT_EQ(tcsetattr(fileno(GpibDev[0]), TCSANOW, &t), 0);
-    }
-    void TearDown() override { resetStores(); }
-};
-
-INSTANTIATE_TEST_SUITE_P(Vmin, Reader, ::testing::Values(1, 0));
-
-TEST_P(Reader, Answers) {
-    struct Case {
-        std::string sent;
-        int shift;
+TEST(Reader, AnswersTimeOutsAndHangUps) {
+    // Rows in turn on one stream, their pieces sent 30 ms apart. An answer
+    // comes at once or after waitMs, which its attempts left show as used.
+    struct Row {
+        std::vector<std::string> pieces;
+        int shift, timeout, waitMs;
         std::string want;
     };
-    const Case cases[] = {
-        {"+1.2345E+00\r\n", 0, "+1.2345E+00"},
-        {"VOLT 1.5\n", 1, "1.5"},
-        // The only word still holds the line feed: shifted away, nothing is left.
-        {"1.5\n", 1, ""},
-        {"\n\nOK\n", 0, "OK"},
-        {"\r\n", 0, ""},
-        {std::string(62, 'x') + "\n", 0, std::string(62, 'x')},
-        {"first\nsecond\n", 0, "first"},
-        // Already in the stream's buffer: the descriptor has nothing to say.
-        {"", 0, "second"},
+    const std::string x62(62, 'x');
+    const Row rows[] = {
+        {{"+1.2345E+00\r\n"}, 0, 3000, 0, "+1.2345E+00"},
+        {{"VOLT 1.5\n"}, 1, 3000, 0, "1.5"},
+        {{"1.5\n"}, 1, 3000, 0, ""}, // the only word, with its line feed, is shifted away
+        {{"\n\nOK\n"}, 0, 3000, 0, "OK"},
+        {{"\r\n"}, 0, 3000, 0, ""},
+        {{x62 + "\n"}, 0, 3000, 0, x62},
+        {{"first\nsecond\n"}, 0, 3000, 0, "first"},
+        {{}, 0, 3000, 0, "second"}, // in the stream's buffer: the descriptor says nothing
+        {{"+1.2", "34", "5E+0", "0\n"}, 0, 3000, 90, "+1.2345E+00"},
+        {{std::string(63, 'y') + "\n"}, 0, 30, 25, "ERR"}, // too long
+        {{}, 0, 60, 55, "ERR"},
+        {{"ready\n"}, 0, 0, 0, "ERR"}, // no time-out: not even what is there
     };
-    for (const Case& c : cases) {
-        pty.write(c.sent);
+    resetStores();
+    PtyPair pty;
+    GpibRec* rec = addRecord(kDspHead, 0, 22, "MEAS:VOLT?");
+    ASSERT_EQ(gpibOpen(0, pty.path().c_str()), 1);
+    gpibBind();
+    for (const Row& row : rows) {
+        Read_gpib[0].num = row.timeout;
+        std::thread controller([&] {
+            for (const std::string& piece : row.pieces) {
+                if (&piece != &row.pieces[0]) std::this_thread::sleep_for(30ms);
+                pty.write(piece);
+            }
+        });
         auto start = Clock::now();
-        EXPECT_GT(gpibRead(rec, c.shift), 0) << c.sent;
-        EXPECT_EQ(rec->resp, c.want) << c.sent;
-        EXPECT_LT(Clock::now() - start, 1500ms) << c.sent;
+        int left = gpibRead(rec, row.shift);
+        auto ms = (Clock::now() - start) / 1ms;
+        controller.join();
+        EXPECT_EQ(rec->resp, row.want);
+        EXPECT_TRUE(ms >= row.waitMs && ms < row.waitMs + 1000) << ms << " ms for " << row.want;
+        EXPECT_TRUE(row.want == "ERR" ? left == 0 : left > 0 && left <= row.timeout - row.waitMs)
+            << left << " left for " << row.want;
     }
-    Read_gpib[0].num = 30;
-    pty.write(std::string(63, 'y') + "\n");
-    EXPECT_EQ(gpibRead(rec, 0), 0);
-    EXPECT_STREQ(rec->resp, "ERR");
-}
-
-TEST_P(Reader, PiecesAndTimeOuts) {
-    std::thread writer([this] {
-        for (const char* piece : {"+1.2", "34", "5E+0", "0\n"}) {
-            std::this_thread::sleep_for(30ms);
-            pty.write(piece);
-        }
-    });
-    int left = gpibRead(rec, 0);
-    writer.join();
-    EXPECT_STREQ(rec->resp, "+1.2345E+00");
-    // The attempts that passed waiting are used up.
-    EXPECT_GT(left, 0);
-    EXPECT_LE(left, 3000 - 100);
-
-    Read_gpib[0].num = 60;
-    auto start = Clock::now();
-    EXPECT_EQ(gpibRead(rec, 0), 0);
-    EXPECT_STREQ(rec->resp, "ERR");
-    EXPECT_GE(Clock::now() - start, 55ms);
-
-    // No time-out, or no stream: no wait at all.
-    pty.write("ready\n");
-    Read_gpib[0].num = 0;
-    EXPECT_EQ(gpibRead(rec, 0), 0);
-    GpibRec* closed = addRecord(kDspHead, 1, 22, "X");
-    Read_gpib[1].num = 3000;
-    start = Clock::now();
-    EXPECT_EQ(gpibRead(closed, 0), 0);
-    EXPECT_STREQ(closed->resp, "ERR");
-    EXPECT_LT(Clock::now() - start, 1500ms);
-}
-
-// A hang-up (end of file) and a read error (EIO, as from an unplugged
-// adapter) both close the controller and unbind its records.
-TEST_P(Reader, AVanishedControllerIsClosed) {
+    // A hang-up (end of file), then a read error (EIO, from the master side of
+    // a terminal whose other side closed): either closes the controller at once
+    // and unbinds its records.
+    Read_gpib[0].num = 3000;
     pty.hangUp();
-    for (int round = 0; round < 2; round++) {
-        if (round == 1) {
-            // The master side of a pseudo-terminal whose other side closed.
-            int m = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
-            ASSERT_EQ(grantpt(m) | unlockpt(m), 0);
-            close(open(ptsname(m), O_RDWR | O_NOCTTY));
-            GpibDev[0] = fdopen(m, "r+");
-            gpibBind();
-        }
+    int master = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_EQ(grantpt(master) | unlockpt(master), 0);
+    close(open(ptsname(master), O_RDWR | O_NOCTTY));
+    for (auto [stream, what] :
+         {std::pair<FILE*, const char*>{GpibDev[0], "hang-up"}, {fdopen(master, "r+"), "EIO"}}) {
+        GpibDev[0] = stream;
+        gpibBind();
         auto start = Clock::now();
-        EXPECT_EQ(gpibRead(rec, 0), 0) << round;
-        EXPECT_LT(Clock::now() - start, 1500ms) << round;
-        EXPECT_EQ(GpibDev[0], nullptr) << round;
-        EXPECT_EQ(rec->file, nullptr) << round;
+        EXPECT_EQ(gpibRead(rec, 0), 0) << what;
+        EXPECT_LT(Clock::now() - start, 1500ms) << what;
+        EXPECT_EQ(rec->file, nullptr) << what;
     }
 }
 
-} // namespace
+// A delay is addressed like any record; a wait repeats until the answer matches
+// in any case ("err" matches a time-out); a plain command is drained.
+TEST(Sequence, Init) {
+    resetStores();
+    PtyPair pty;
+    setController(0, "++addr", "++read eoi", 30);
+    addRecord(kInitHead, 0, 5, "$delay$")->num = 50;
+    addRecord(kInitHead, 0, 22, "*IDN?", "sim,dmm");
+    addRecord(kInitHead, 0, 22, "*RST");
+    addRecord(kInitHead, 0, 22, "*TST?", "err");
+    ASSERT_EQ(gpibOpen(0, pty.path().c_str()), 1);
+    gpibBind();
+    pty.write("other\nSIM,DMM\n");
+    testing::internal::CaptureStdout();
+    auto start = Clock::now();
+    EXPECT_EQ(gpibInit(Index[kInitHead], [](unsigned, const char*, const char*) {}), 0);
+    EXPECT_GE(Clock::now() - start, 50ms + 20ms);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "\nDev 1 delay 50mS"
+              "\nSending *IDN? to dev 1, adr 22, to match response to sim,dmm"
+              "\nSending command *RST to dev 1, adr 22"
+              "\nSending *TST? to dev 1, adr 22, to match response to err");
+    EXPECT_EQ(pty.drain(), "++addr 5\n++addr 22\n*IDN?\n++read eoi\n*IDN?\n++read eoi\n"
+                           "*RST\n*TST?\n++read eoi\n");
+}
