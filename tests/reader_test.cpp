@@ -2,29 +2,55 @@
 #include <chrono>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <termios.h>
 #include <thread>
 
 #include "bus/port.h"
 #include "bus/reader.h"
 #include "bus/sequence.h"
-#include "support/pty.h"
+#include "pty.h"
 #include "support/stores.h"
 
 using namespace std::chrono_literals;
+
+// A port's far end as the simulator makes it: raw, its slave held open.
+struct Far : qsim::Pty {
+    Far() {
+        std::string err;
+        if (!qsim::openPty(this, &err)) throw std::runtime_error(err);
+    }
+    ~Far() { qsim::closePty(this); }
+    void write(const std::string& s) {
+        EXPECT_EQ(::write(master, s.data(), s.size()), ssize_t(s.size()));
+    }
+    // Everything written to the port, until 50 ms pass without a byte.
+    std::string drain() {
+        std::string out;
+        char buf[256];
+        pollfd p{master, POLLIN, 0};
+        for (ssize_t n = 0; poll(&p, 1, 50) > 0 && (n = read(master, buf, sizeof buf)) > 0;)
+            out.append(buf, size_t(n));
+        return out;
+    }
+};
 using Clock = std::chrono::steady_clock;
 
 // Raw whatever state the system left (no echo of commands, an answer's CR kept)
 // and locked: our own second open stands for another program.
 TEST(Port, OpensRawNonBlockingAndLocked) {
     resetStores();
-    PtyPair cooked(false);
-    ASSERT_EQ(gpibOpen(1, cooked.path().c_str()), 1);
+    Far cooked;
     termios t{};
+    ASSERT_EQ(tcgetattr(cooked.slave, &t), 0);
+    t.c_lflag |= ICANON | ECHO | ISIG, t.c_oflag |= OPOST, t.c_iflag |= ICRNL | IXON;
+    t.c_cflag &= ~tcflag_t(CLOCAL);
+    ASSERT_EQ(tcsetattr(cooked.slave, TCSANOW, &t), 0);
+    ASSERT_EQ(gpibOpen(1, cooked.path.c_str()), 1);
     ASSERT_EQ(tcgetattr(fileno(GpibDev[1]), &t), 0);
     EXPECT_TRUE((t.c_lflag & (ICANON | ECHO | ISIG)) == 0 && (t.c_oflag & OPOST) == 0 &&
                 (t.c_iflag & (ICRNL | IXON)) == 0 && (t.c_cflag & CLOCAL) != 0);
-    EXPECT_EQ(gpibOpen(0, cooked.path().c_str()), 0);
+    EXPECT_EQ(gpibOpen(0, cooked.path.c_str()), 0);
 }
 
 TEST(Reader, AnswersTimeOutsAndHangUps) {
@@ -51,9 +77,9 @@ TEST(Reader, AnswersTimeOutsAndHangUps) {
         {{"ready\n"}, 0, 0, 0, "ERR"}, // no time-out: not even what is there
     };
     resetStores();
-    PtyPair pty;
+    Far pty;
     GpibRec* rec = addRecord(kDspHead, 0, 22, "MEAS:VOLT?");
-    ASSERT_EQ(gpibOpen(0, pty.path().c_str()), 1);
+    ASSERT_EQ(gpibOpen(0, pty.path.c_str()), 1);
     gpibBind();
     for (const Row& row : rows) {
         Read_gpib[0].num = row.timeout;
@@ -76,7 +102,7 @@ TEST(Reader, AnswersTimeOutsAndHangUps) {
     // a terminal whose other side closed): either closes the controller at once
     // and unbinds its records.
     Read_gpib[0].num = 3000;
-    pty.hangUp();
+    qsim::closePty(&pty);
     int master = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
     ASSERT_EQ(grantpt(master) | unlockpt(master), 0);
     close(open(ptsname(master), O_RDWR | O_NOCTTY));
@@ -95,13 +121,13 @@ TEST(Reader, AnswersTimeOutsAndHangUps) {
 // in any case ("err" matches a time-out); a plain command is drained.
 TEST(Sequence, Init) {
     resetStores();
-    PtyPair pty;
+    Far pty;
     setController(0, "++addr", "++read eoi", 30);
     addRecord(kInitHead, 0, 5, "$delay$")->num = 50;
     addRecord(kInitHead, 0, 22, "*IDN?", "sim,dmm");
     addRecord(kInitHead, 0, 22, "*RST");
     addRecord(kInitHead, 0, 22, "*TST?", "err");
-    ASSERT_EQ(gpibOpen(0, pty.path().c_str()), 1);
+    ASSERT_EQ(gpibOpen(0, pty.path.c_str()), 1);
     gpibBind();
     pty.write("other\nSIM,DMM\n");
     testing::internal::CaptureStdout();
