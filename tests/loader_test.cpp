@@ -17,6 +17,7 @@ TEST(Loader, GetCfgVar) {
     const std::tuple<std::string, int, std::string> cases[] = {
         {x80, 2, std::string(63, 'x')},
         {x80, 3, "tail"},
+        {"k:\\;x", 1, ";x"}, // an escaped ';' first in its field
         // After 63 characters an escaped ';' no longer replaces its backslash.
         {"k:" + std::string(62, 'x') + "\\;y", 1, std::string(62, 'x') + "\\"}};
     for (const auto& [line, n, want] : cases) EXPECT_EQ(getCfgVar(line.c_str(), n), want) << line;
