@@ -6,16 +6,18 @@ bool csvNeedsQuotes(const char* text) {
     return strpbrk(text, ",\"\r\n") != nullptr;
 }
 
-bool csvQuoted(FILE* fp, const char* text) {
-    if (fputc('"', fp) == EOF) return false;
+void csvQuoted(FILE* fp, const char* text) {
+    fputc('"', fp);
     for (const char* p = text; *p != '\0'; p++) {
-        if (*p == '"' && fputc('"', fp) == EOF) return false;
-        if (fputc(*p, fp) == EOF) return false;
+        if (*p == '"') fputc('"', fp);
+        fputc(*p, fp);
     }
-    return fputc('"', fp) != EOF;
+    fputc('"', fp);
 }
 
-bool csvCell(FILE* fp, const char* text) {
-    if (csvNeedsQuotes(text)) return csvQuoted(fp, text);
-    return fputs(text, fp) != EOF;
+void csvCell(FILE* fp, const char* text) {
+    if (csvNeedsQuotes(text))
+        csvQuoted(fp, text);
+    else
+        fputs(text, fp);
 }
