@@ -1,7 +1,9 @@
 // Whole runs with a network controller (the simulator on loopback) beside a
 // terminal one, dropped and taken up again; starts that cannot connect end with 4.
 #include <arpa/inet.h>
+#include <filesystem>
 #include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
 
 #include "support/scenario.h"
@@ -84,7 +86,20 @@ TEST_P(Tcp, Run) {
     if (s.kind == Dropped)
         steps.insert(steps.begin() + 1,
                      {vanish(), lastRow(std::not_fn(answered)),
-                      [](::Run& r) { r.sim[0].clearTraffic(); }, reappear(), lastRow(answered)});
+                      [](::Run& r) {
+                          // Each failed attempt to reconnect gives its socket
+                          // back: a long outage uses up no descriptors.
+                          auto open = [&] {
+                              std::filesystem::directory_iterator fds(
+                                  "/proc/" + std::to_string(r.term->pid()) + "/fd");
+                              return std::distance(begin(fds), end(fds));
+                          };
+                          auto before = open();
+                          std::this_thread::sleep_for(4s);
+                          EXPECT_LE(open(), before + 1);
+                          r.sim[0].clearTraffic();
+                      },
+                      reappear(), lastRow(answered)});
     for (const Step& step : steps) ASSERT_NO_FATAL_FAILURE(step(r));
     ASSERT_EQ(r.term->waitExit(30s), 0) << r.err();
     // Taken up again, it is addressed first and the init sequence not repeated.

@@ -39,6 +39,7 @@ class Term {
     Term(const Term&) = delete;
     Term& operator=(const Term&) = delete;
 
+    pid_t pid() const { return pid_; }
     // Row r (1-based) as the screen shows it, trailing spaces removed.
     std::string row(int r) const;
     // len characters of row r from column col (both 1-based).
