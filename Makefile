@@ -1,5 +1,8 @@
 # The two commands of the README: `make demo` and `make test`.
 JOBS ?= 2
+# The tests mostly wait on terminals, timers and the simulator, so they run
+# more at once than there are cores.
+TEST_JOBS ?= 4
 FUZZ_TIME ?= 60
 SOAK_TIME ?= 300
 CMAKE_FLAGS ?=
@@ -22,20 +25,20 @@ test: demo-time deps lint test-plain test-asan test-tsan fuzz-smoke
 	@echo "all test suites passed"
 
 test-plain: build
-	ctest --test-dir build --output-on-failure -j$(JOBS)
+	ctest --test-dir build --output-on-failure -j$(TEST_JOBS)
 
 test-asan: deps
 	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DQUORVEL_SANITIZE=address,undefined >/dev/null
 	cmake --build build-asan -j$(JOBS)
 	rm -rf build-asan/reports && mkdir -p build-asan/reports
-	$(SAN_ENV) ctest --test-dir build-asan --output-on-failure -j$(JOBS)
+	$(SAN_ENV) ctest --test-dir build-asan --output-on-failure -j$(TEST_JOBS)
 	@sh scripts/check-reports build-asan/reports
 
 test-tsan: deps
 	cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DQUORVEL_SANITIZE=thread >/dev/null
 	cmake --build build-tsan -j$(JOBS)
 	rm -rf build-tsan/reports && mkdir -p build-tsan/reports
-	$(TSAN_ENV) ctest --test-dir build-tsan --output-on-failure -j$(JOBS) -L threaded
+	$(TSAN_ENV) ctest --test-dir build-tsan --output-on-failure -j$(TEST_JOBS) -L threaded
 	@sh scripts/check-reports build-tsan/reports
 
 # libFuzzer targets, built with clang++ in build-fuzz: a short fixed run
