@@ -4,6 +4,7 @@
 #include <bsd/string.h>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 
 #include "bus/port.h"
 #include "bus/reader.h"
@@ -124,8 +125,8 @@ struct HelpPager {
 bool cmdHelp(char* line) {
     dspPause();
     ansiClrScr();
-    // Headings, blank lines and the closing line.
-    int lines = 10;
+    // Two headings, three blank lines and the closing line, then the commands.
+    int lines = 6 + static_cast<int>(std::size(Icmds));
     for (const GpibRec* r = Index[kCfgHead]; r != nullptr; r = r->next) lines++;
     HelpPager pg{line, lines};
     pg.put("++++++++++Dictonary Commands++++++++++");
