@@ -52,7 +52,8 @@ TEST(Cli, GoldenFiles) {
 
 TEST(Cli, Interval) {
     // run_test checks the refusals.
-    for (auto [arg, ms] : {std::pair<std::string, long>{"-U1500", 1500}, {"-u86400000", 86400000}}) {
+    for (auto [arg, ms] :
+         {std::pair<std::string, long>{"-U1500", 1500}, {"-u86400000", 86400000}}) {
         std::string prog = "quorvel", dev = "/dev/port";
         char* argv[] = {prog.data(), arg.data(), dev.data(), nullptr};
         Options opts;

@@ -24,7 +24,8 @@ TEST(Loader, Refusals) {
         {mib + "\n", ": larger than 1 MiB (no configuration)"},
         // Nothing is dropped: not a record, not a field's tail, not a line's.
         {full + "#\noff:1;1;o\n", ":502: record 501 does not fit (at most 500 records)"},
-        {"#\noff:1;5;" + std::string(128, 'x') + "\n", ":2: command is 128 characters (at most 127)"},
+        {"#\noff:1;5;" + std::string(128, 'x') + "\n",
+         ":2: command is 128 characters (at most 127)"},
         {"cfg:1;5;v;V;0;0;" + std::string(300, 'h') + "\n",
          ":1: help text is 300 characters (at most 79)"},
         {"init:1;2;*IDN?;" + std::string(64, 'A') + "\n",
@@ -37,8 +38,9 @@ TEST(Loader, Refusals) {
     }
     for (const char* bad : {"0", "3", "x", "", "-1"})
         for (const char* kw : {"init", "read", "addr", "cfg", "dsp", "off"})
-            EXPECT_EQ(loadCfg(dir.write("t.conf", std::string(kw) + ":" + bad + ";5;C;1\n").c_str(), 1),
-                      EINVAL);
+            EXPECT_EQ(
+                loadCfg(dir.write("t.conf", std::string(kw) + ":" + bad + ";5;C;1\n").c_str(), 1),
+                EINVAL);
     EXPECT_EQ(loadCfg(dir.path().c_str(), 1), EISDIR); // opens, but cannot be read
 
     // With the suffix the name may take all of 255 bytes.

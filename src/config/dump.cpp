@@ -12,14 +12,22 @@ namespace {
 void dumpValue(const CfgField& f, const GpibRec& r) {
     long n = cfgNumber(r, f.slot);
     switch (f.kind) {
-    case CfgKind::Controller: printf("%s=%ld", f.name, n + 1); break;
-    case CfgKind::Text: printf("%s=%s", f.name, cfgText(r, f.slot)); break;
-    case CfgKind::Operator: printf("%s=%c", f.name, kAryMath[n]); break;
+    case CfgKind::Controller:
+        printf("%s=%ld", f.name, n + 1);
+        break;
+    case CfgKind::Text:
+        printf("%s=%s", f.name, cfgText(r, f.slot));
+        break;
+    case CfgKind::Operator:
+        printf("%s=%c", f.name, kAryMath[n]);
+        break;
     case CfgKind::Operand:
         printf("%s=%d | %f", f.name, static_cast<int>(n),
                static_cast<double>(cfgConstant(r, f.slot)));
         break;
-    default: printf("%s=%d", f.name, static_cast<int>(n)); break;
+    default:
+        printf("%s=%d", f.name, static_cast<int>(n));
+        break;
     }
 }
 

@@ -88,15 +88,24 @@ bool cfgMarked(const CfgKeyword& k, const char* cmd) {
 
 long cfgNumber(const GpibRec& r, CfgSlot slot) {
     switch (slot) {
-    case S::Dev: return r.dev;
-    case S::Adr: return r.adr;
-    case S::Num: return r.num;
-    case S::Flag: return r.flag;
-    case S::Op: return r.op;
-    case S::F1: return r.f1;
-    case S::F2: return r.f2;
-    case S::Precision: return r.precision;
-    default: return 0;
+    case S::Dev:
+        return r.dev;
+    case S::Adr:
+        return r.adr;
+    case S::Num:
+        return r.num;
+    case S::Flag:
+        return r.flag;
+    case S::Op:
+        return r.op;
+    case S::F1:
+        return r.f1;
+    case S::F2:
+        return r.f2;
+    case S::Precision:
+        return r.precision;
+    default:
+        return 0;
     }
 }
 
@@ -105,24 +114,49 @@ void cfgSetNumber(GpibRec& r, CfgSlot slot, long v) {
     auto u = static_cast<uint32_t>(v);
     auto i = static_cast<int32_t>(u);
     switch (slot) {
-    case S::Dev: r.dev = u; break;
-    case S::Adr: r.adr = i; break;
-    case S::Num: r.num = i; break;
-    case S::Flag: r.flag = u; break;
-    case S::Op: r.op = i; break;
-    case S::F1: r.f1 = u; break;
-    case S::F2: r.f2 = u; break;
-    case S::Precision: r.precision = u; break;
-    default: break;
+    case S::Dev:
+        r.dev = u;
+        break;
+    case S::Adr:
+        r.adr = i;
+        break;
+    case S::Num:
+        r.num = i;
+        break;
+    case S::Flag:
+        r.flag = u;
+        break;
+    case S::Op:
+        r.op = i;
+        break;
+    case S::F1:
+        r.f1 = u;
+        break;
+    case S::F2:
+        r.f2 = u;
+        break;
+    case S::Precision:
+        r.precision = u;
+        break;
+    default:
+        break;
     }
 }
 
 char* cfgText(GpibRec& r, CfgSlot slot, size_t* size) {
     switch (slot) {
-    case S::Label: *size = sizeof r.label; return r.label;
-    case S::Cmd: *size = sizeof r.cmd; return r.cmd;
-    case S::Text: *size = sizeof r.text; return r.text;
-    default: *size = 0; return nullptr;
+    case S::Label:
+        *size = sizeof r.label;
+        return r.label;
+    case S::Cmd:
+        *size = sizeof r.cmd;
+        return r.cmd;
+    case S::Text:
+        *size = sizeof r.text;
+        return r.text;
+    default:
+        *size = 0;
+        return nullptr;
     }
 }
 

@@ -209,7 +209,8 @@ bool cfgField(const CfgField& f, const char* v, GpibRec* rec) {
         cfgSetNumber(*rec, f.slot, n - 1);
         return true;
     }
-    case CfgKind::Wait: return cfgWait(f, v, rec);
+    case CfgKind::Wait:
+        return cfgWait(f, v, rec);
     case CfgKind::Text: {
         size_t size = 0;
         char* to = cfgText(*rec, f.slot, &size);
@@ -219,15 +220,20 @@ bool cfgField(const CfgField& f, const char* v, GpibRec* rec) {
         strlcpy(to, v, size);
         return true;
     }
-    case CfgKind::Operator: cfgSetNumber(*rec, f.slot, cfgOperator(v)); return true;
+    case CfgKind::Operator:
+        cfgSetNumber(*rec, f.slot, cfgOperator(v));
+        return true;
     case CfgKind::Operand:
         if (v[0] == 'c' || v[0] == 'C')
             *cfgConstant(*rec, f.slot) = strtof(v + 1, nullptr);
         else
             cfgSetNumber(*rec, f.slot, cfgInt(v));
         return true;
-    case CfgKind::Row: cfgCheckRow(cfgInt(v)); break;
-    case CfgKind::Int: break;
+    case CfgKind::Row:
+        cfgCheckRow(cfgInt(v));
+        break;
+    case CfgKind::Int:
+        break;
     }
     cfgSetNumber(*rec, f.slot, cfgInt(v));
     return true;
@@ -285,18 +291,18 @@ void cfgCheckCalc() {
     }
 }
 
-// Two readings on one row: drawn one after the other they share it; apart,
-// the later erases the earlier at every pass.
+// Two readings on one row: drawn one after the other they share it, side by
+// side (the examples do so); apart, the later erases the earlier at every
+// pass.
 void cfgCheckRows() {
     const GpibRec* onRow[kLastRow + 1] = {};
     const GpibRec* drawn = nullptr;
     for (const GpibRec* r = Index[kDspHead]; r != nullptr; r = r->next) {
         if (r->num < 1 || r->num > kLastRow) continue;
-        if (const GpibRec* first = onRow[r->num]; first != nullptr)
-            cfgWarnAt(dictLine[r - Dict], {"row ", TextNum(r->num), " also holds the reading of line ",
-                                           TextNum(dictLine[first - Dict]),
-                                           drawn == onRow[r->num] ? " (side by side)"
-                                                                  : ", which this one erases"});
+        if (const GpibRec* first = onRow[r->num]; first != nullptr && first != drawn)
+            cfgWarnAt(dictLine[r - Dict],
+                      {"row ", TextNum(r->num), " also holds the reading of line ",
+                       TextNum(dictLine[first - Dict]), ", which this one erases at every pass"});
         onRow[r->num] = r;
         drawn = r;
     }
@@ -356,8 +362,8 @@ int loadCfg(const char* path, int noSuffix) {
         resultWhy({name, ":", TextNum(lineNo), ": holds a NUL byte (no text file)"});
     } else if (got == Read::TooLong) {
         result = EINVAL;
-        resultWhy({name, ":", TextNum(lineNo), ": line is longer than ",
-                   TextNum(kCfgLineBytes), " bytes"});
+        resultWhy({name, ":", TextNum(lineNo), ": line is longer than ", TextNum(kCfgLineBytes),
+                   " bytes"});
     }
     if (result == 0) {
         cfgCheckCalc();
