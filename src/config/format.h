@@ -5,11 +5,12 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 #include "config/records.h"
 
 // How a field's text is read.
-enum class CfgKind {
+enum class CfgKind : uint8_t {
     Controller, // 1 or 2, stored as 0 or 1
     Int,        // base-10 integer, its low 32 bits
     Wait,       // milliseconds: negative refused, above 999 stored as 0
@@ -20,21 +21,21 @@ enum class CfgKind {
 };
 
 // The record member a field is stored in.
-enum class CfgSlot { Dev, Adr, Num, Flag, Op, F1, F2, Precision, Label, Cmd, Text };
+enum class CfgSlot : uint8_t { Dev, Adr, Num, Flag, Op, F1, F2, Precision, Label, Cmd, Text };
 
 // Whether a field is read with the keyword's marker command, without it, or
 // always.
-enum class CfgWhen { Always, Marked, Unmarked };
+enum class CfgWhen : uint8_t { Always, Marked, Unmarked };
 
 struct CfgField {
-    int pos;           // on the line, from 1
+    int16_t pos;       // on the line, from 1
     const char* name;  // as -d prints it
     const char* words; // as a message names it
     CfgKind kind;
     CfgSlot slot;
     CfgWhen when = CfgWhen::Always;
     bool required = true; // a line without it has too few fields
-    int most = 0;         // Text: longest value
+    int16_t most = 0;     // Text: longest value
     bool apart = false;   // -d prints it on a line of its own, when calculated
 };
 

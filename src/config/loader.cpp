@@ -146,8 +146,8 @@ void cfgCheckShape(const CfgKeyword& k, const char* cmd, bool marked) {
     int least = 0, most = 0;
     for (int i = 0; i < k.count; i++) {
         if (!reads(k.fields[i], marked)) continue;
-        most = std::max(most, k.fields[i].pos);
-        if (k.fields[i].required) least = std::max(least, k.fields[i].pos);
+        most = std::max<int>(most, k.fields[i].pos);
+        if (k.fields[i].required) least = std::max<int>(least, k.fields[i].pos);
     }
     if (int n = fields.count; n < least || n > most)
         cfgWarnAt(lineNo,
@@ -155,8 +155,9 @@ void cfgCheckShape(const CfgKeyword& k, const char* cmd, bool marked) {
                    least < most ? " to " : "", least < most ? TextNum(most) : "", " expected)"});
     for (int pos = 1; pos <= std::min(fields.count, most); pos++) {
         if (fields[pos][0] == '\0' || fieldAt(k, pos, marked) != nullptr) continue;
-        const CfgField* next = nullptr;
-        for (int p = pos + 1; next == nullptr && p <= most; p++) next = fieldAt(k, p, marked);
+        // The field at `most` is read, so one follows.
+        const CfgField* next = k.fields;
+        while (next->pos <= pos || !reads(*next, marked)) next++;
         cfgWarnAt(lineNo, {k.keyword, " field ", TextNum(pos), " \"", fields[pos],
                            "\" is not read; the ", next->words, " is field ", TextNum(next->pos)});
         break;
