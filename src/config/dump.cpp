@@ -21,6 +21,15 @@ void dumpValue(const CfgField& f, const GpibRec& r) {
     case CfgKind::Operator:
         printf("%s=%c", f.name, kAryMath[n]);
         break;
+    case CfgKind::Reading: {
+        // The label it guards, as the screen shows it.
+        const GpibRec* d = cfgAt(kDspHead, static_cast<uint32_t>(n));
+        printf("%s=%ld (%s)", f.name, n, d != nullptr ? d->label : "");
+        break;
+    }
+    case CfgKind::Bound:
+        printf("%s=%s", f.name, cfgText(r, f.slot));
+        break;
     case CfgKind::Operand:
         printf("%s=%d | %f", f.name, static_cast<int>(n),
                static_cast<double>(cfgConstant(r, f.slot)));
@@ -52,6 +61,7 @@ void dumpRecord(const CfgKeyword& k, const GpibRec& r) {
 void dumpCfg() {
     int records = 0;
     for (const CfgKeyword& k : cfgKeywords) {
+        if (k.quietEmpty && Index[k.head] == nullptr) continue;
         printf("\n---%s section---\n", k.keyword);
         if (k.head < 0) {
             const GpibRec* set = k.type == kTypeRead ? Read_gpib : Addr_gpib;

@@ -65,6 +65,18 @@ constexpr CfgField kOff[] = {
     {3, "cmd", "command", K::Text, S::Cmd, W::Always, true, kCmdMost},
 };
 
+// A limit: the reading it guards, its bounds as written, how many passes
+// in a row outside make it act, the action, and whether ERR is outside.
+constexpr int kBoundMost = 31;
+constexpr CfgField kLim[] = {
+    {1, "reading", "reading", K::Reading, S::F1},
+    {2, "low", "low", K::Bound, S::Label, W::Always, true, kBoundMost},
+    {3, "high", "high", K::Bound, S::Text, W::Always, true, kBoundMost},
+    {4, "passes", "passes", K::Count, S::Num},
+    {5, "action", "action", K::Text, S::Cmd, W::Always, true, kCmdMost},
+    {6, "err", "err", K::Switch, S::Flag, W::Always, false},
+};
+
 } // namespace
 
 const CfgKeyword cfgKeywords[kCfgKeywords] = {
@@ -74,6 +86,7 @@ const CfgKeyword cfgKeywords[kCfgKeywords] = {
     {"cfg:", kCfgHead, kTypeCfg, nullptr, kCfg, static_cast<int>(std::size(kCfg))},
     {"dsp:", kDspHead, kTypeDsp, "$calc$", kDsp, static_cast<int>(std::size(kDsp))},
     {"off:", kOffHead, kTypeOff, nullptr, kOff, static_cast<int>(std::size(kOff))},
+    {"lim:", kLimHead, kTypeLim, nullptr, kLim, static_cast<int>(std::size(kLim)), true},
 };
 
 const CfgKeyword* cfgKeywordOf(const char* line) {

@@ -18,7 +18,13 @@ enum class CfgKind : uint8_t {
     Text,       // kept whole up to `most` characters, refused beyond
     Operator,   // one of + - * /, else 0
     Operand,    // a display position, or c and a constant
+    Reading,    // a display position, in digits
+    Bound,      // a number kept as written, or empty for none
+    Count,      // digits, 1 to kCfgMostCount
+    Switch,     // the field's name (any case) for 1, empty for 0
 };
+
+constexpr long kCfgMostCount = 1000000;
 
 // The record member a field is stored in.
 enum class CfgSlot : uint8_t { Dev, Adr, Num, Flag, Op, F1, F2, Precision, Label, Cmd, Text };
@@ -46,9 +52,12 @@ struct CfgKeyword {
     const char* marker;  // a command that reads other fields, or null
     const CfgField* fields;
     int count;
+    // The dump shows its section only when it holds records, so that the
+    // dump of a file without it stays as it was before the keyword existed.
+    bool quietEmpty = false;
 };
 
-constexpr int kCfgKeywords = 6;
+constexpr int kCfgKeywords = 7;
 // In the order the keyword test and the dump take them.
 extern const CfgKeyword cfgKeywords[kCfgKeywords];
 

@@ -4,6 +4,7 @@
 #include <bsd/string.h>
 #include <cctype>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -201,9 +202,44 @@ int32_t cfgOperator(const char* field) {
     return p == nullptr ? 0 : static_cast<int32_t>(p - kAryMath);
 }
 
+bool cfgDigits(const char* v) {
+    return v[0] != '\0' && v[strspn(v, "0123456789")] == '\0';
+}
+
+// The fields of the limit keyword are read strictly: a guard that read
+// "1,5" as 1 would act on the wrong value.
+bool cfgStrict(const CfgField& f, const char* v, GpibRec* rec) {
+    long n = cfgDigits(v) ? strtol(v, nullptr, 10) : -1;
+    switch (f.kind) {
+    case CfgKind::Reading:
+        if (n < 0) return cfgRefuse({f.words, " \"", v, "\" is no display position"});
+        if (n > kMaxRecords)
+            return cfgRefuse({f.words, " ", v, " is past the display list (at most ",
+                              TextNum(kMaxRecords), " readings)"});
+        break;
+    case CfgKind::Count:
+        if (n < 1 || n > kCfgMostCount || strlen(v) > 7)
+            return cfgRefuse({f.words, " \"", v, "\" (must be 1 to ", TextNum(kCfgMostCount), ")"});
+        break;
+    case CfgKind::Switch:
+        n = v[0] == '\0' ? 0 : 1;
+        if (n != 0 && strcasecmp(v, f.name) != 0)
+            return cfgRefuse({"field ", TextNum(f.pos), " \"", v, "\" is not ", f.name});
+        break;
+    default:
+        break;
+    }
+    cfgSetNumber(*rec, f.slot, n);
+    return true;
+}
+
 // Reads one field into its slot; false when it refuses the line.
 bool cfgField(const CfgField& f, const char* v, GpibRec* rec) {
     switch (f.kind) {
+    case CfgKind::Reading:
+    case CfgKind::Count:
+    case CfgKind::Switch:
+        return cfgStrict(f, v, rec);
     case CfgKind::Controller: {
         auto n = static_cast<uint32_t>(cfgInt(v));
         if (n == 0 || n > kControllers) return cfgRefuse({"controller ", v, " (must be 1 or 2)"});
@@ -212,6 +248,13 @@ bool cfgField(const CfgField& f, const char* v, GpibRec* rec) {
     }
     case CfgKind::Wait:
         return cfgWait(f, v, rec);
+    case CfgKind::Bound: {
+        char* end = nullptr;
+        float b = strtof(v, &end);
+        if (v[0] != '\0' && (*end != '\0' || !std::isfinite(b)))
+            return cfgRefuse({f.words, " \"", v, "\" is no number"});
+        [[fallthrough]];
+    }
     case CfgKind::Text: {
         size_t size = 0;
         char* to = cfgText(*rec, f.slot, &size);
@@ -309,6 +352,52 @@ void cfgCheckRows() {
     }
 }
 
+// A bound as the guard compares it; empty is none.
+float cfgBound(const char* text, float none) {
+    return text[0] == '\0' ? none : strtof(text, nullptr);
+}
+
+bool cfgActionIs(const char* action, const char* word) {
+    return strcasecmp(action, word) == 0;
+}
+
+// What a limit guards and does can only be checked once the display list
+// and the dictionary are whole; a refusal names the limit's line.
+bool cfgCheckLimits() {
+    int readings = cfgCount(kDspHead);
+    for (const GpibRec* r = Index[kLimHead]; r != nullptr; r = r->next) {
+        lineNo = dictLine[r - Dict];
+        if (r->f1 == 0) return cfgRefuse({"reading 0 points at no reading (positions from 1)"});
+        if (static_cast<int>(r->f1) > readings)
+            return cfgRefuse({"reading ", TextNum(r->f1), " is past the display list (",
+                              TextNum(readings), " readings)"});
+        if (cfgBound(r->label, -INFINITY) > cfgBound(r->text, INFINITY))
+            return cfgRefuse({"low ", r->label, " is above high ", r->text});
+        if (cfgActionIs(r->cmd, "mark") || cfgActionIs(r->cmd, "off")) {
+            if (cfgDictFind(r->cmd) != nullptr)
+                cfgWarnAt(lineNo, {"action ", r->cmd, " is the limit's own, not the dictionary's ",
+                                   r->cmd, " command"});
+        } else {
+            char word[kCmdSize];
+            char value[kCmdSize];
+            strlcpy(word, r->cmd, sizeof word);
+            strlrtrim(word, sizeof word);
+            strlcpy(value, r->cmd, sizeof value);
+            strlnshift(value, sizeof value);
+            const GpibRec* c = cfgDictFind(word);
+            if (c == nullptr)
+                return cfgRefuse(
+                    {"action \"", r->cmd, "\" is none of mark, off or a dictionary command"});
+            if (c->num != 0 && value[0] == '\0')
+                return cfgRefuse(
+                    {"action \"", r->cmd, "\" needs a value, as ", c->label, " takes one"});
+        }
+        if (r->label[0] == '\0' && r->text[0] == '\0' && r->flag == 0)
+            cfgWarnAt(lineNo, {"limit without bounds or err: it never acts"});
+    }
+    return true;
+}
+
 } // namespace
 
 int loadCfg(const char* path, int noSuffix) {
@@ -369,6 +458,7 @@ int loadCfg(const char* path, int noSuffix) {
     if (result == 0) {
         cfgCheckCalc();
         cfgCheckRows();
+        if (!cfgCheckLimits()) result = EINVAL;
     }
     fclose(fp);
     return result;

@@ -1,7 +1,8 @@
 // The instrument record and the global stores every configuration line ends
-// up in: the record array, the four record lists, the per-controller read and
-// addressing settings and the controller streams. All of it is static and
-// filled once by the loader; at run time only `file` and `resp` change.
+// up in: the record array, the record lists (init, dictionary, display, off
+// and the guard limits), the per-controller read and addressing settings and
+// the controller streams. All of it is static and filled once by the loader;
+// at run time only `file` and `resp` change.
 #pragma once
 
 #include <cstddef>
@@ -21,19 +22,20 @@ struct GpibRec {
     int32_t adr;        // GPIB address as written in the file
     FILE* file;         // stream of controller `dev`, null when not open
     int32_t type;       // section code, see RecType
-    int32_t num;        // init: delay; read: to; cfg: usrv; dsp: row
-    uint32_t flag;      // cfg: crsp; dsp: rltx
+    int32_t num;        // init: delay; read: to; cfg: usrv; dsp: row; lim: passes
+    uint32_t flag;      // cfg: crsp; dsp: rltx; lim: err counts as outside
     int32_t op;         // dsp "$calc$": index into kAryMath, 0 = none
     uint32_t precision; // dsp "$calc$": digits after the point
-    uint32_t f1;        // 1-based display position of operand 1, 0 = f1const
+    uint32_t f1;        // 1-based display position of operand 1 (lim: the guarded
+                        // reading), 0 = f1const
     uint32_t f2;        // same for operand 2
     float f1const;
     float f2const;
     GpibRec* prev;
     GpibRec* next;
-    char label[kLabelSize]; // init: cresp; cfg: name; dsp: label
-    char cmd[kCmdSize];     // command text, read command or addressing command
-    char text[kTextSize];   // cfg: hlp; dsp: info
+    char label[kLabelSize]; // init: cresp; cfg: name; dsp: label; lim: low
+    char cmd[kCmdSize];     // command text, read or addressing command; lim: action
+    char text[kTextSize];   // cfg: hlp; dsp: info; lim: high
     char resp[kRespSize];   // last answer, "ERR", or a calculated result
 };
 
@@ -43,7 +45,8 @@ enum RecType {
     kTypeCfg = 2,
     kTypeDsp = 3,
     kTypeOff = 4,
-    kTypeAddr = 5
+    kTypeAddr = 5,
+    kTypeLim = 6
 };
 
 // Slots of Index: head and tail of each list.
@@ -56,7 +59,10 @@ enum ListSlot {
     kDspTail = 5,
     kOffHead = 6,
     kOffTail = 7,
+    kLimHead = 8,
+    kLimTail = 9,
 };
+constexpr int kIndexSlots = 10;
 
 constexpr int kMaxRecords = 500;
 constexpr int kControllers = 2;
@@ -64,7 +70,7 @@ constexpr const char* kAryMath = " +-*/";
 constexpr const char* kDspErr = "ERR";
 
 extern GpibRec Dict[kMaxRecords];
-extern GpibRec* Index[8];
+extern GpibRec* Index[kIndexSlots];
 extern GpibRec Read_gpib[kControllers];
 extern GpibRec Addr_gpib[kControllers];
 extern FILE* GpibDev[kControllers];
@@ -74,3 +80,9 @@ void cfgAppend(int head, GpibRec* rec);
 
 // Number of records in the list whose head slot is `head`.
 int cfgCount(int head);
+
+// The record at a 1-based position of the list, or null.
+GpibRec* cfgAt(int head, uint32_t pos);
+
+// The dictionary command of that name (any case), or null.
+GpibRec* cfgDictFind(const char* name);
