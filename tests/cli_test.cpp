@@ -28,6 +28,7 @@ TEST(Cli, GoldenFiles) {
         {{bin, "-D", "-C" EXAMPLES_DIR "/bench.conf"}, 0, "dump/bench.out"},
         {{bin, "-d", "-c" + data + "dump/noreadaddr.conf"}, 0, "dump/noreadaddr.out"},
         {{bin, "-d", "-c" + data + "dump/fields.conf"}, 0, "dump/fields.out"},
+        {{bin, "-d", "-c" + data + "dump/limits.conf"}, 0, "dump/limits.out"},
         {{bench, "-x"}, 4, "cli/nodevice.out"}, // an unknown flag is the device path
         {{bin, "-c", "x.conf", "/dev/null"}, 2, "cli/detached.out"}};
     for (const auto& [argv, code, golden] : cases) {

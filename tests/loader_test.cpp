@@ -14,6 +14,7 @@ namespace {
 
 TEST(Loader, Refusals) {
     TempDir dir;
+    const std::string kGuarded = "dsp:1;22;A: ;MEAS:CURR?;5;0\ncfg:1;5;vset;VOLT ;1;0;v\n";
     std::string full, mib; // 500 records; 1 MiB in lines of 1,023 bytes
     for (int i = 0; i < kMaxRecords; i++) full += "off:1;1;o\n";
     for (int i = 0; i < 1024; i++) mib += std::string(1023, '#') + "\n";
@@ -30,7 +31,19 @@ TEST(Loader, Refusals) {
          ":1: help text is 300 characters (at most 79)"},
         {"init:1;2;*IDN?;" + std::string(64, 'A') + "\n",
          ":1: expected answer is 64 characters (at most 63)"},
-        {std::string(1500, '#') + "off:1;5;*RST\n", ":1: line is longer than 1023 bytes"}};
+        {std::string(1500, '#') + "off:1;5;*RST\n", ":1: line is longer than 1023 bytes"},
+        // A limit is refused by its own line, even where what it names comes
+        // later in the file.
+        {"lim:2;;1;1;mark\n" + kGuarded, ":1: reading 2 is past the display list (1 readings)"},
+        {"lim:0;;1;1;mark\n" + kGuarded, ":1: reading 0 points at no reading (positions from 1)"},
+        {kGuarded + "lim:1;2;1e0;1;mark\n", ":3: low 2 is above high 1e0"},
+        {kGuarded + "lim:1;;1;1;boom\n",
+         ":3: action \"boom\" is none of mark, off or a dictionary command"},
+        {kGuarded + "lim:1;;1;1;VSET\n", ":3: action \"VSET\" needs a value, as vset takes one"},
+        {kGuarded + "lim:1;;1;0;mark\n", ":3: passes \"0\" (must be 1 to 1000000)"},
+        {kGuarded + "lim:1;;1,5;1;mark\n", ":3: high \"1,5\" is no number"},
+        {kGuarded + "lim:1x;;1;1;off\n", ":3: reading \"1x\" is no display position"},
+        {kGuarded + "lim:1;;1;1;off;on\n", ":3: field 6 \"on\" is not err"}};
     for (const auto& [text, why] : cases) {
         int result = loadCfg(dir.write("t.conf", text).c_str(), 1);
         EXPECT_EQ(result != 0, !why.empty()) << text.substr(0, 60);
