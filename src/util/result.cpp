@@ -16,6 +16,7 @@ const char* const retCode[kResultCount] = {
     "CTRL-C or TERM signal received",
     "data log file error",
     "Cfg (command) log file error",
+    "run ended by a limit",
 };
 
 namespace {

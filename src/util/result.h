@@ -18,7 +18,8 @@ constexpr int kResultThread = 7;
 constexpr int kResultSignal = 8;
 constexpr int kResultDataLog = 9;
 constexpr int kResultCmdLog = 10;
-constexpr int kResultCount = 11;
+constexpr int kResultLimit = 11;
+constexpr int kResultCount = 12;
 
 extern const char* const retCode[kResultCount];
 
