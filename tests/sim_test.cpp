@@ -23,6 +23,12 @@ TEST(SimProgram, RefusesBadCommandLinesAndFiles) {
         {{"--link", "FILE"}, "precious", 1, "not a symbolic link", false},
         {{"--instruments", "FILE"}, "instrument 31 psu\n", 2, "f:1: address", false},
         {{"--instruments", "FILE"}, "answer 5 X? 1\n", 2, "f:1: no instrument at", false},
+        {{"--ramp", "22=MEAS:CURR?"}, "", 2, "--ramp wants ADDR=QUERY,STEP, not 22=MEAS", true},
+        {{"--instruments", "FILE"},
+         "instrument 22 dmm follows=5\n",
+         2,
+         "f:1: no power supply",
+         false},
     };
     for (const auto& [args, text, code, why, usage] : cases) {
         TempDir dir;
@@ -36,10 +42,11 @@ TEST(SimProgram, RefusesBadCommandLinesAndFiles) {
     }
 }
 
-// One instrument per framing fault; answers are trimmed, queries matched in any case.
+// One instrument per framing fault; answers are trimmed, queries matched in
+// any case; an answer that ramps.
 const char* const kBench =
     "# a comment\ninstrument 1 generic fault=lonelf\nanswer 1 Q? a\n"
-    "instrument 2 generic fault=crlf\nanswer 2 q? b\n"
+    "instrument 2 generic fault=crlf\nanswer 2 q? b\nanswer 2 R? 1.5\nramp 2 r? -0.25\n"
     "instrument 3 generic fault=overlong\nanswer 3 Q? c\n"
     "instrument 4 generic fault=pieces latency=50\nanswer 4 Q?   +1.000E+03 Hz \n";
 
@@ -59,6 +66,7 @@ TEST(SimListen, FramingFaultsAndCommands) {
         {"++ver\n", "quorvel-sim version 1.0\r\n"},
         {"++addr 1\nQ?\n++read eoi\n", "\na\n"},
         {"++addr 2\nQ?\n++read eoi\n", "b\r\n"},
+        {"R?\n++read eoi\nR?\n++read eoi\n", "+1.500000E+00\r\n+1.250000E+00\r\n"},
         {"++addr 3\nQ?\n++read eoi\n", "c" + string(99, '.') + "\n"},
         {"++addr 4\nQ?\n++read\n", "+1.000E+03 Hz\n"},
         // An answer later than the read time-out waits for a later read.

@@ -521,6 +521,12 @@ void Controller::setLatency(int addr, int ms) {
     if (it != impl_->bench.end()) it->second.latencyMs = std::clamp(ms, 0, kMaxLatencyMs);
 }
 
+void Controller::setRamp(int addr, const std::string& query, double step) {
+    std::lock_guard<std::mutex> lock(impl_->mu);
+    auto it = impl_->bench.find(addr);
+    if (it != impl_->bench.end()) it->second.setRamp(query, step);
+}
+
 void Controller::setAnswer(int addr, const std::string& query, const std::string& answer) {
     if (addr < 0 || addr > kMaxAddress) return;
     std::lock_guard<std::mutex> lock(impl_->mu);

@@ -1,8 +1,10 @@
 #include "instruments.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <numbers>
 #include <sstream>
@@ -77,13 +79,48 @@ std::optional<std::string> psu(Instrument& in, const std::string& head, const st
     return std::nullopt;
 }
 
-std::optional<std::string> dmm(const std::string& head, double t) {
+std::optional<std::string> dmm(const Instrument& in, const std::string& head, double t) {
     // A slow drift of a few millivolts, as a real source shows on a 6-digit
     // meter, so readings visibly change from one display pass to the next.
     double wave = std::sin(2.0 * std::numbers::pi * t / 30.0);
+    double volts = 5.0;
+    double amps = 0.1;
+    if (in.source != nullptr) {
+        // Into its resistive load a supply holds the voltage set until the
+        // current reaches its limit, and from there the current.
+        const Instrument& s = *in.source;
+        volts = s.output ? std::min(s.volt, s.curr * s.load) : 0.0;
+        amps = volts / s.load;
+    }
     if (head == "*IDN?") return "QUORVEL-SIM,DMM,0,1.0";
-    if (head == "MEAS:VOLT?" || head == "MEAS:VOLT:DC?") return sci(5.0 + 0.002 * wave);
-    if (head == "MEAS:CURR?" || head == "MEAS:CURR:DC?") return sci(0.1 + 0.0005 * wave);
+    if (head == "MEAS:VOLT?" || head == "MEAS:VOLT:DC?") return sci(volts + 0.002 * wave);
+    if (head == "MEAS:CURR?" || head == "MEAS:CURR:DC?") return sci(amps + 0.0005 * wave);
+    return std::nullopt;
+}
+
+// A number as instruments answer it, a sign allowed.
+bool parseAnswer(const std::string& s, double* v) {
+    char* end = nullptr;
+    *v = std::strtod(s.c_str(), &end);
+    return !s.empty() && *end == '\0' && std::isfinite(*v);
+}
+
+std::optional<std::string> answerTo(Instrument& in, const std::string& text, double t) {
+    for (const auto& [query, answer] : in.answers)
+        if (sameText(query, text)) return answer;
+    size_t sp = 0;
+    while (sp < text.size() && !isBlank(text[sp])) sp++;
+    std::string head = upper(text.substr(0, sp));
+    std::string arg = upper(trim(text.substr(sp)));
+    if (head == "*OPC?") return "1";
+    switch (in.kind) {
+    case Kind::Psu:
+        return psu(in, head, arg);
+    case Kind::Dmm:
+        return dmm(in, head, t);
+    case Kind::Generic:
+        break;
+    }
     return std::nullopt;
 }
 
@@ -91,22 +128,22 @@ std::optional<std::string> dmm(const std::string& head, double t) {
 
 std::optional<std::string> Instrument::respond(const std::string& line, double t) {
     std::string text = trim(line);
-    for (const auto& [query, answer] : answers)
-        if (sameText(query, text)) return answer;
-    size_t sp = 0;
-    while (sp < text.size() && !isBlank(text[sp])) sp++;
-    std::string head = upper(text.substr(0, sp));
-    std::string arg = upper(trim(text.substr(sp)));
-    if (head == "*OPC?") return "1";
-    switch (kind) {
-    case Kind::Psu:
-        return psu(*this, head, arg);
-    case Kind::Dmm:
-        return dmm(head, t);
-    case Kind::Generic:
-        break;
-    }
-    return std::nullopt;
+    std::optional<std::string> answer = answerTo(*this, text, t);
+    double v = 0.0;
+    for (Ramp& r : ramps)
+        if (answer && sameText(r.query, text) && parseAnswer(*answer, &v))
+            answer = sci(v + r.step * static_cast<double>(r.count++));
+    return answer;
+}
+
+void Instrument::setRamp(const std::string& query, double step) {
+    std::string q = trim(query);
+    for (Ramp& r : ramps)
+        if (sameText(r.query, q)) {
+            r.step = step;
+            return;
+        }
+    ramps.push_back({q, step});
 }
 
 void Instrument::setAnswer(const std::string& query, const std::string& answer) {
@@ -123,7 +160,23 @@ Bench defaultBench() {
     Bench b;
     b[5].kind = Kind::Psu;
     b[22].kind = Kind::Dmm;
+    b[22].follows = 5;
+    linkBench(b);
     return b;
+}
+
+void linkBench(Bench& bench) {
+    for (auto& [addr, in] : bench) {
+        auto it = bench.find(in.follows);
+        in.source = it != bench.end() && it->second.kind == Kind::Psu ? &it->second : nullptr;
+    }
+}
+
+bool parseRamp(const std::string& text, std::string* query, double* step) {
+    size_t comma = text.rfind(',');
+    if (comma == std::string::npos || comma == 0) return false;
+    *query = text.substr(0, comma);
+    return parseNumber(text.substr(comma + 1), step);
 }
 
 bool parseFault(const std::string& name, Fault* fault) {
@@ -178,6 +231,15 @@ bool parseBench(std::istream& in, const std::string& name, Bench* bench, std::st
                         return fail("latency 0 to 60000 ms expected: " + opt);
                 } else if (opt.rfind("fault=", 0) == 0) {
                     if (!parseFault(opt.substr(6), &inst.fault)) return fail("unknown " + opt);
+                } else if (opt.rfind("load=", 0) == 0 && kind == "psu") {
+                    if (!parseNumber(opt.substr(5), &inst.load) || inst.load <= 0.0)
+                        return fail("load in ohms above 0 expected: " + opt);
+                } else if (opt.rfind("follows=", 0) == 0 && kind == "dmm") {
+                    auto it = b.find(-1);
+                    if (parseInt(opt.substr(8), 0, kMaxAddress, &inst.follows))
+                        it = b.find(inst.follows);
+                    if (it == b.end() || it->second.kind != Kind::Psu)
+                        return fail("no power supply declared at " + opt);
                 } else {
                     return fail("unknown option " + opt);
                 }
@@ -191,11 +253,21 @@ bool parseBench(std::istream& in, const std::string& name, Bench* bench, std::st
             std::string rest;
             std::getline(words, rest);
             it->second.setAnswer(query, trim(rest));
+        } else if (keyword == "ramp") {
+            std::string query;
+            std::string stepText;
+            double step = 0.0;
+            auto it = b.find(addr);
+            if (!(words >> query >> stepText) || !parseNumber(stepText, &step))
+                return fail("query and step expected");
+            if (it == b.end()) return fail("no instrument at address " + addrText);
+            it->second.setRamp(query, step);
         } else {
             return fail("unknown keyword " + keyword);
         }
     }
     *bench = std::move(b);
+    linkBench(*bench);
     return true;
 }
 

@@ -39,6 +39,8 @@ const char* const kUsage =
     "                        crlf, overlong, flood or none\n"
     "  --latency ADDR=MS     answers of the instrument at ADDR are ready MS ms after\n"
     "                        its query\n"
+    "  --ramp ADDR=QUERY,STEP  each answer of the instrument at ADDR to QUERY is\n"
+    "                        the one before plus STEP (a reading that drifts)\n"
     "  --log FILE            append every received line as \"<microseconds> <line>\"\n"
     "  --vanish-after SEC    unplug the controller SEC seconds after the start\n"
     "  --reappear-after SEC  plug it back in SEC seconds after each unplug\n"
@@ -52,6 +54,12 @@ struct Options {
     std::string log;
     std::vector<std::pair<int, qsim::Fault>> faults;
     std::vector<std::pair<int, int>> latencies;
+    struct Ramp {
+        int addr;
+        std::string query;
+        double step;
+    };
+    std::vector<Ramp> ramps;
     std::optional<double> vanishAfter;
     std::optional<double> reappearAfter;
     bool help = false;
@@ -116,6 +124,11 @@ std::string parseArgs(int argc, char** argv, Options* o) {
             if (!splitAddr(val, &addr, &rest) || !parseInt(rest, 0, qsim::kMaxLatencyMs, &ms))
                 return "--latency wants ADDR=MS (0 to 60000), not " + val;
             o->latencies.emplace_back(addr, ms);
+        } else if (opt == "--ramp") {
+            Options::Ramp r{};
+            if (!splitAddr(val, &r.addr, &rest) || !qsim::parseRamp(rest, &r.query, &r.step))
+                return "--ramp wants ADDR=QUERY,STEP, not " + val;
+            o->ramps.push_back(r);
         } else if (opt == "--vanish-after" || opt == "--reappear-after") {
             if (!parseSeconds(val, &sec)) return opt.append(" wants seconds, not ").append(val);
             (opt == "--vanish-after" ? o->vanishAfter : o->reappearAfter) = sec;
@@ -214,6 +227,13 @@ int main(int argc, char** argv) {
             return 2;
         }
         sim.setLatency(addr, ms);
+    }
+    for (const auto& r : o.ramps) {
+        if (!sim.hasInstrument(r.addr)) {
+            std::fprintf(stderr, "quorvel-sim: no instrument at address %d\n", r.addr);
+            return 2;
+        }
+        sim.setRamp(r.addr, r.query, r.step);
     }
     if (!o.log.empty() && !sim.setLog(o.log, &err)) {
         std::fprintf(stderr, "quorvel-sim: %s\n", err.c_str());

@@ -60,6 +60,9 @@ class Controller {
 
     void setFault(int addr, Fault f);
     void setLatency(int addr, int ms);
+    // Each answer of the instrument at addr to query (ignoring case) is the
+    // one before plus step, from its first answer on.
+    void setRamp(int addr, const std::string& query, double step);
     // A fixed answer to query (compared ignoring case) at addr, looked up
     // before the instrument's own commands; an empty address gets a generic
     // instrument.
