@@ -15,14 +15,14 @@ namespace {
 struct Limit {
     const GpibRec* lim;
     const GpibRec* reading;
-    uint32_t pos;
     const GpibRec* command; // Command only
     const char* value;      // in lim->cmd, after the command's name
-    GuardDo what;
+    uint32_t pos;
     float low;
     float high;
     int counted; // passes outside in a row
-    bool acted;  // since the reading went outside
+    GuardDo what;
+    bool acted; // since the reading went outside
 };
 
 Limit limits[kMaxRecords];
@@ -119,7 +119,7 @@ int guardStart() {
 
 int guardPass() {
     actedCount = 0;
-    for (int i = 0; i < limitCount; i++) rows[limits[i].pos - 1] = {GuardShow::Within, 0, 0, false};
+    for (int i = 0; i < limitCount; i++) rows[limits[i].pos - 1] = {0, 0, GuardShow::Within, false};
     for (int i = 0; i < limitCount; i++) {
         Limit& l = limits[i];
         if (guardWeigh(l)) {

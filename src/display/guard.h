@@ -21,9 +21,9 @@ enum class GuardDo : uint8_t {
 enum class GuardShow : uint8_t { None, Within, Outside, Tripped };
 
 struct GuardRow {
-    GuardShow show;
     int counted; // Outside: passes outside so far, of
     int needed;  // the passes the nearest limit waits for
+    GuardShow show;
     bool marked; // a mark limit has acted and the reading is still outside
 };
 
