@@ -1,5 +1,6 @@
 // In-process costs of single functions of the display pass: collecting an
-// answer that is already waiting on the stream, and a calculated reading.
+// answer that is already waiting on the stream, a calculated reading, and
+// the guard's weighing of a pass.
 #include <benchmark/benchmark.h>
 #include <bsd/string.h>
 #include <cstdio>
@@ -10,6 +11,7 @@
 #include "bus/reader.h"
 #include "config/records.h"
 #include "display/calc.h"
+#include "display/guard.h"
 
 namespace {
 
@@ -141,6 +143,35 @@ void BM_gpibCalc(benchmark::State& state) {
     clearStores();
 }
 BENCHMARK(BM_gpibCalc);
+
+// The guard over one pass of 32 readings, each under state.range(0) limits
+// that never act; the figure per reading is the time over 32.
+void BM_guardPass(benchmark::State& state) {
+    clearStores();
+    constexpr int kReadings = 32;
+    int used = 0;
+    for (int i = 0; i < kReadings; i++) {
+        GpibRec* r = &Dict[used++];
+        strlcpy(r->resp, "+5.000123E+00", sizeof r->resp);
+        cfgAppend(kDspHead, r);
+        for (int k = 0; k < state.range(0); k++) {
+            GpibRec* l = &Dict[used++];
+            l->f1 = static_cast<uint32_t>(i + 1);
+            l->num = 1 + k;
+            strlcpy(l->label, "-1e9", sizeof l->label);
+            strlcpy(l->text, "1e9", sizeof l->text);
+            strlcpy(l->cmd, "mark", sizeof l->cmd);
+            cfgAppend(kLimHead, l);
+        }
+    }
+    guardStart();
+    for (auto _ : state) benchmark::DoNotOptimize(guardPass());
+    state.counters["s_per_reading"] =
+        benchmark::Counter(static_cast<double>(state.iterations()) * kReadings,
+                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    clearStores();
+}
+BENCHMARK(BM_guardPass)->Arg(0)->Arg(1)->Arg(4);
 
 } // namespace
 

@@ -38,9 +38,10 @@ RT_PRIORITY = 10
 FIRST_DRAWN = rb"R1: [+-]"
 
 
-def readings_conf(n, console=True):
+def readings_conf(n, console=True, limits=0):
     """n polled readings on the multimeter. Only the first asks MEAS:VOLT?, so
-    its commands mark the start of each pass on the wire."""
+    its commands mark the start of each pass on the wire. With limits, each
+    reading is guarded by that many limits that never act."""
     lines = ["addr:1;0;++addr", f"read:1;0;++read eoi;{READ_TIMEOUT_MS}"]
     if console:
         lines += [
@@ -50,6 +51,7 @@ def readings_conf(n, console=True):
     for i in range(n):
         cmd = "MEAS:VOLT?" if i == 0 else "MEAS:CURR?"
         lines.append(f"dsp:1;{DMM};R{i + 1}: ;{cmd};{3 + i % 10};0")
+        lines += [f"lim:{i + 1};-1e9;1e9;{1 + k};mark" for k in range(limits)]
     return "\n".join(lines) + "\n"
 
 
@@ -283,7 +285,7 @@ class Bench:
         sim = Sim(self.sim, workdir, latency_ms, tcp=tcp)
         return sim, Quorvel(self.quorvel, conf, args, sim.path, workdir)
 
-    def passes(self, n, latency_ms, console=False, tcp=False):
+    def passes(self, n, latency_ms, console=False, tcp=False, limits=0):
         """quorvel at -u0 with n readings and a data log: pass period from the
         wire and the data log, CPU, peak memory; console commands at the end
         when asked. With tcp the controller is on a loopback TCP port."""
@@ -292,7 +294,7 @@ class Bench:
         window = self.measure_window(n, latency_ms)
         with tempfile.TemporaryDirectory(prefix="quorvel-bench-") as wd:
             datalog = os.path.join(wd, "data.csv")
-            sim, q = self.start(wd, readings_conf(n), ["-u0", "-l" + datalog], latency_ms, tcp)
+            sim, q = self.start(wd, readings_conf(n, limits=limits), ["-u0", "-l" + datalog], latency_ms, tcp)
             try:
                 q.wait_for(FIRST_DRAWN)
                 time.sleep(max(0.3, 3 * pass_floor))
@@ -542,6 +544,20 @@ def main():
             f" {spread([r['overhead_ms'] for r in ts], '{:.3f}'):>21}"
             f" {med([r['cpu_per_k_ns'] for r in qs]):>7.3f} {med([r['cpu_per_k_ns'] for r in ts]):>7.3f}"
         )
+    print()
+
+    print("The guard: the same passes with every reading guarded by limits that never act")
+    print("(lim: lines), latency 0: over/rdg ms and CPU s/1000 readings (scheduler account).")
+    print(f"{'rdgs':>4} {'limits':>6} {'over/rdg':>21} {'CPU':>7} {'CPU - none':>10}")
+    for n in (8, 32):
+        base = med([r["cpu_per_k_ns"] for r in by_terminal[(n, 0)]])
+        for limits in (0, 1, 4):
+            qs = by_terminal[(n, 0)] if limits == 0 else [b.passes(n, 0, limits=limits) for _ in range(runs)]
+            cpu = med([r["cpu_per_k_ns"] for r in qs])
+            print(
+                f"{n:>4} {limits * n:>6} {spread([r['overhead_ms'] for r in qs], '{:.3f}'):>21}"
+                f" {cpu:>7.3f} {cpu - base:>10.3f}"
+            )
     print()
 
     res = [b.records500() for _ in range(runs)]
