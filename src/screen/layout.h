@@ -56,5 +56,6 @@ void scrLogNotice(bool failed);
 size_t scrPutText(const char* text, size_t room = SIZE_MAX);
 
 // The line under a wait-for-answer init record's message: opened by the first
-// attempt, rewritten in place by later ones, within kLineWidth columns.
-void scrInitAttempt(unsigned attempt, const char* got, const char* want);
+// attempt, rewritten in place by later ones, within kLineWidth columns. A null
+// got says that the controller is lost.
+void scrInitAttempt(unsigned attempt, const char* got, const char* want, int controller);
