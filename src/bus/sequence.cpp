@@ -32,7 +32,6 @@ void initWaitFor(GpibRec* r, InitWatch watch) {
     // 100 attempts a second.
     timespec next = clkNow();
     timespec shown{};
-    unsigned drawn = 0;
     unsigned attempt = 0;
     bool lost = false;
     while (strncasecmp(r->resp, r->label, sizeof r->label) != 0) {
@@ -44,15 +43,11 @@ void initWaitFor(GpibRec* r, InitWatch watch) {
         // A terminal that redraws a hundred times a second is only busy.
         if (attempt == 1 || clkDiffNs(shown, clkNow()) >= kWatchGapNs) {
             shown = clkNow();
-            drawn = attempt;
-            watch(attempt, lost ? nullptr : r->resp, r->label, dev1(r));
+            watch(attempt, lost ? nullptr : r->resp, r->label, dev1(r), false);
         }
     }
     // The line shows how the wait ended, and later messages start below it.
-    if (attempt == 0) return;
-    if (drawn != attempt) watch(attempt, lost ? nullptr : r->resp, r->label, dev1(r));
-    putchar('\n');
-    fflush(stdout);
+    if (attempt != 0) watch(attempt, lost ? nullptr : r->resp, r->label, dev1(r), true);
 }
 
 } // namespace

@@ -6,13 +6,13 @@
 
 // Shown while a wait-for-answer record repeats: the attempt number, the last
 // answer (null while its controller, numbered from 1, is lost) and the
-// expected one.
-using InitWatch = void (*)(unsigned attempt, const char* got, const char* want, int controller);
+// expected one; last is set once the wait has ended.
+using InitWatch = void (*)(unsigned attempt, const char* got, const char* want, int controller,
+                           bool last);
 
 // Runs the init records in order: delays, wait-for-answer loops (watched by
-// watch after the first attempt, then at most ten times a second, and once
-// more with the last attempt; the line is ended before anything else is
-// printed) and plain commands with a drain of what they answer. Always
+// watch after the first attempt, then at most ten times a second, and with
+// the last one) and plain commands with a drain of what they answer. Always
 // returns 0.
 int gpibInit(GpibRec* head, InitWatch watch);
 

@@ -100,7 +100,8 @@ void scrLeave() {
     ansiCursorPos(kScreenRows, kLineWidth);
 }
 
-void scrInitAttempt(unsigned attempt, const char* got, const char* want, int controller) {
+void scrInitAttempt(unsigned attempt, const char* got, const char* want, int controller,
+                    bool last) {
     constexpr const char* kMid = "\", waiting for \"";
     fputs(attempt == 1 ? "\n" : "\r", stdout);
     char head[48];
@@ -119,5 +120,6 @@ void scrInitAttempt(unsigned attempt, const char* got, const char* want, int con
     scrPutText(want);
     putchar('"');
     ansiEraseLine();
+    if (last) putchar('\n');
     fflush(stdout);
 }
