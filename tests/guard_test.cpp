@@ -24,9 +24,9 @@ TEST(Guard, CountsPassesInARowAndActsOncePerCrossing) {
     // The reading of each pass; the limits that act on it; the row's state:
     // W within, O outside (counted/needed), T tripped, M marked.
     const char* const passes[][3] = {
-        {"0.5", "", "W"},       {"0.85", "0", "TM"}, {"0.95", "", "TM"},   {"0.7", "", "W"},
-        {"ERR", "", "O1/2"},    {"ERR", "2", "T"},   {"1.2", "0", "TM"},   {"1.3", "", "TM"},
-        {"+1.3E+0", "1", "TM"}, {"0.5", "", "W"},    {"-0.1", "", "O1/3"},
+        {"0.5", "", "W"},    {"0.85", "0", "TM"},   {"0.95", "", "OM1/2"}, {"0.7", "", "W"},
+        {"-1", "", "O1/3"},  {"-1", "", "O2/3"},    {"ERR", "", "O2/3"},   {"ERR", "2", "O2/3"},
+        {"1.2", "01", "TM"}, {"+1.3E+0", "", "TM"}, {"0.5", "", "W"},      {"-0.1", "", "O1/3"},
     };
     for (const auto& [value, acts, shown] : passes) {
         strlcpy(a->resp, value, sizeof a->resp);
@@ -41,7 +41,7 @@ TEST(Guard, CountsPassesInARowAndActsOncePerCrossing) {
         EXPECT_EQ(got + " " + state, std::string(acts) + " " + shown) << value;
     }
     EXPECT_EQ(guardRow(2).show, GuardShow::None);
-    EXPECT_STREQ(guardLast(), "limit: A: +1.3E+0 above 1.0 for 3 passes: off");
+    EXPECT_STREQ(guardLast(), "limit: A: 1.2 above 1.0 for 3 passes: off");
     char text[128];
     guardDescribe(1, text, sizeof text);
     EXPECT_STREQ(text, "A: -0.1 below 0 for 3 passes");

@@ -50,16 +50,14 @@ void labelOf(const Limit& l, char* buf, size_t size) {
     for (size_t n = strlen(buf); n > 0 && buf[n - 1] == ' '; n--) buf[n - 1] = '\0';
 }
 
-// A row shows its limits together: tripped before outside, and of those
-// outside the one nearest to acting.
+// A row shows its limits together: of those counting passes, the one
+// nearest to acting; else tripped when one has acted.
 void guardFold(const Limit& l) {
     GuardRow& row = rows[l.pos - 1];
-    int left = l.lim->num - l.counted;
-    if (l.acted) {
-        row.show = GuardShow::Tripped;
-        row.marked = row.marked || l.what == GuardDo::Mark;
-    } else if (l.counted > 0 && row.show != GuardShow::Tripped &&
-               (row.show != GuardShow::Outside || left < row.needed - row.counted)) {
+    row.marked = row.marked || (l.acted && l.what == GuardDo::Mark);
+    if (l.acted && row.show == GuardShow::Within) row.show = GuardShow::Tripped;
+    if (l.counted == 0 || l.acted) return;
+    if (row.show != GuardShow::Outside || l.lim->num - l.counted < row.needed - row.counted) {
         row.show = GuardShow::Outside;
         row.counted = l.counted;
         row.needed = l.lim->num;
