@@ -21,6 +21,7 @@
 #include "main/cli.h"
 #include "main/signals.h"
 #include "screen/layout.h"
+#include "screen/screen.h"
 #include "screen/tty.h"
 #include "util/fileid.h"
 #include "util/result.h"
@@ -43,6 +44,7 @@ bool controllerOpen(int dev) {
 
 void controllerClose(int dev) {
     BusLock bus(busMutex);
+    gpibRestore(dev);
     gpibClose(dev);
 }
 
@@ -84,6 +86,11 @@ int logRefused(int result, FlagBit flag, const char* why, const char* what = "")
     return result;
 }
 
+// Why a log could not be opened or started.
+const char* logWhy(int err) {
+    return err == EWOULDBLOCK ? "in use by another program (locked)" : resultErrText(err);
+}
+
 // The logs are opened, and checked against each other and the inputs,
 // before anything is written anywhere.
 int runOpenLogs(int argc, char** argv, int firstDevice) {
@@ -91,8 +98,7 @@ int runOpenLogs(int argc, char** argv, int firstDevice) {
     if (data != nullptr) {
         if (const char* in = inputAt(data, argc, argv, firstDevice))
             return logRefused(kResultDataLog, kFlagDataLog, "would overwrite ", in);
-        if (logOpenFile(data) != 0)
-            return logRefused(kResultDataLog, kFlagDataLog, resultErrText(errno));
+        if (logOpenFile(data) != 0) return logRefused(kResultDataLog, kFlagDataLog, logWhy(errno));
     }
     if (!cliGiven(kFlagCmdLog)) return 0;
     Logc_fp = cliValue(kFlagCmdLog);
@@ -100,7 +106,7 @@ int runOpenLogs(int argc, char** argv, int firstDevice) {
     if (in == nullptr && fileSame(Logc_fp, data)) in = "the data log";
     if (in != nullptr) return logRefused(kResultCmdLog, kFlagCmdLog, "would overwrite ", in);
     if (gpibLogc(Logc_fp, nullptr, nullptr, nullptr) == 0)
-        return logRefused(kResultCmdLog, kFlagCmdLog, resultErrText(errno));
+        return logRefused(kResultCmdLog, kFlagCmdLog, logWhy(errno));
     return 0;
 }
 
@@ -164,8 +170,8 @@ int runStart(int argc, char** argv, int firstDevice) {
         if (gpibOpen(i - firstDevice, argv[i]) == 0) return deviceRefused(argv[i]);
     // Only now that the run can go ahead is an existing data log emptied.
     if (cliGiven(kFlagDataLog)) {
-        if (logStart() != 0) return logRefused(kResultDataLog, kFlagDataLog, resultErrText(errno));
-        scrSetLogNotice(logPath(), retCode[kResultDataLog]);
+        if (logStart() != 0) return logRefused(kResultDataLog, kFlagDataLog, logWhy(errno));
+        scrSetLogPath(logPath());
     }
     gpibBind();
     bound.store(1);
@@ -180,7 +186,7 @@ int runStart(int argc, char** argv, int firstDevice) {
         // A signal during the init sequence: its clean-up ends the run.
         if (busStopping.load() != 0) return kResultSignal;
         scrFlowOff();
-        scrSetup(logFailed());
+        scrSetup();
         screenDrawn = true;
         if (int rc = dspStart(); rc != 0) {
             resultWhy({"display thread: ", resultErrText(rc)});
