@@ -14,6 +14,7 @@
 #include "display/handshake.h"
 #include "screen/ansi.h"
 #include "screen/layout.h"
+#include "screen/screen.h"
 #include "screen/tty.h"
 #include "util/clock.h"
 #include "util/result.h"
@@ -139,7 +140,7 @@ bool cmdHelp(char* line) {
     pg.put("Press ENTER to resume.");
     fflush(stdout);
     bool more = pg.more && cmdReadLine(line) != Input::End;
-    scrSetup(logFailed());
+    scrSetup();
     dspRelease();
     return more;
 }
@@ -175,7 +176,7 @@ int cmdProc() {
         switch (cmdInternal(word)) {
         case kCmdCls:
             dspPause();
-            scrSetup(logFailed());
+            scrSetup();
             dspRelease();
             break;
         case kCmdHelp:

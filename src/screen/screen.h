@@ -1,0 +1,52 @@
+// The screen of a run: the text of every row, kept here and written to the
+// terminal only where it changed, cut to the terminal's width and hidden
+// where the terminal has no row for it.
+//
+// Who may draw, when. Every function here takes the screen's one lock for
+// the whole of its writing, so no caller's bytes fall between another's
+// cursor moves; none is called with the lock held.
+// - The display thread, at the end of every pass: the readings, the mark,
+//   the data-log notice and the spinner (scrReading..., scrPass). It draws
+//   between a cursor save and restore, so the typing at the prompt goes on
+//   where it was.
+// - The main thread: the static screen at the start, on cls and when the
+//   terminal changes size (scrSetup), and the prompt (scrPrompt).
+//
+// The size rule: a terminal of 24 rows or more shows rows 1 to 24; a smaller
+// one shows the rows it has but its last, where it names the rows hidden
+// (`terminal 80x20: rows 21-24 hidden`). Every row is cut at the terminal's
+// width (at most 79 columns), so nothing wraps. The prompt needs row 15 and
+// 40 columns: below that only a notice of the size is shown.
+#pragma once
+
+#include <cstdint>
+
+// Starts the readings of a pass.
+void scrReadingsBegin();
+// Adds a reading to its row: label, answer (control bytes shown as '?') and
+// a tab. Records that follow each other on a row share it; a row named again
+// after another starts afresh. Rows outside 1 to 24 are not shown.
+void scrReading(int32_t row, const char* label, const char* resp);
+// Ends the pass: the readings, the mark state and the note after the
+// data-log notice (empty for none) become the rows' texts, the spinner
+// steps, and what changed is drawn. A terminal that takes no more output
+// holds up nothing: the rows are drawn once it takes them again.
+void scrPass(bool mark, const char* logNote);
+
+// The data log's path for its notice row; without it no notice is shown.
+void scrSetLogPath(const char* path);
+
+// Measures the terminal, clears it and draws every row from the kept texts;
+// the readings are those of the last pass.
+void scrSetup();
+
+// The static screen again on the terminal's new size, and the prompt; the
+// cursor stays where the console left it.
+void scrResized();
+
+// Writes the prompt on its row, erasing the rest; on a terminal too small
+// for it, writes only the notice of the size, then the prompt.
+void scrPrompt();
+
+// True when the terminal last measured has room for the prompt.
+bool scrFits();
