@@ -4,6 +4,9 @@
 #include <chrono>
 #include <csignal>
 #include <cstring>
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
 
 #include "support/scenario.h"
 
@@ -159,6 +162,27 @@ Scenario stage(const string& name, int s, std::vector<Step> steps, const Step& b
 
 const Step kMeasured = wire("MEAS:VOLT?");
 
+// A second quorvel on a log that a run writes: refused, with its line.
+Step second(const string& flag, int code) {
+    return [=](Run& r) {
+        string log = flag + r.file(flag == "-l" ? "data.csv" : "cmd.csv");
+        string cmd = QUORVEL_BIN " -c" + r.file("run.conf") + " " + log + " " + r.file("ctl0") +
+                     " </dev/null >/dev/null 2>" + r.file("second");
+        EXPECT_EQ(WEXITSTATUS(std::system(cmd.c_str())), code);
+        EXPECT_TRUE(readFile(r.file("second"))
+                        .starts_with("quorvel: " + log + ": in use by another program (locked)\n"))
+            << readFile(r.file("second"));
+    };
+}
+
+termios portSettings(const Run& r) {
+    termios t{};
+    int fd = open(r.sim[0].path().c_str(), O_RDWR | O_NOCTTY);
+    EXPECT_EQ(tcgetattr(fd, &t), 0);
+    close(fd);
+    return t;
+}
+
 const std::vector<Scenario> kRows = {
     refused("FlagAfterDevice", {"-l{dir}/old.csv", "{dev}", "-f"}, 2, kArgs,
             "-f: flags go before the devices"),
@@ -221,6 +245,34 @@ const std::vector<Scenario> kRows = {
         .steps = {wire("MEAS:VOLT?"), pause(300), answer("vget", "+0.000000E+00"), type("quit\n")},
         .wire = {{"VOLT?", 1}, {"OUTP OFF", 1}},
         .says = {"\n1 warning in "}},
+    // One run per log: a second one is refused and the first one's rows go
+    // on, numbered without a gap.
+    {.name = "SecondRunOnTheLogs",
+     .config = kConf,
+     .flags = {"-u20", "-l{dir}/data.csv", "-g{dir}/cmd.csv"},
+     .steps = {rows(2), second("-l", 9), second("-g", 10), rows(4), type("quit\n")},
+     .rows = "0,\"\",[^,]+"},
+    // Yesterday's rows are moved aside, and the row of the notice says where;
+    // the port gets its settings back at the end.
+    {.name = "YesterdaysRowsAndThePortKept",
+     .config = kConf,
+     .flags = {"-u20", "-l{dir}/data.csv"},
+     .bench =
+         [](Run& r) {
+             r.dir.write("data.csv", "Record,V: \n1,yesterday");
+             termios before = portSettings(r);
+             r.dir.write("keep", string(reinterpret_cast<const char*>(&before), sizeof before));
+         },
+     .steps = {rows(2), type("quit\n")},
+     .rows = "0,\"\",[^,]+",
+     .check =
+         [](Run& r) {
+             EXPECT_EQ(readFile(r.file("data.csv.~1~")), "Record,V: \n1,yesterday");
+             EXPECT_TRUE(r.out().find("(old rows in data.csv.~1~)") != string::npos);
+             termios after = portSettings(r);
+             EXPECT_EQ(readFile(r.file("keep")),
+                       string(reinterpret_cast<const char*>(&after), sizeof after));
+         }},
     stage("Pass", SIGHUP, {kMeasured, sig(SIGHUP)}, [](Run& r) { r.sim[0].setLatency(22, 80); }),
     stage(
         "Command", SIGINT, {kMeasured, type("vget\n"), wire("VOLT?"), sig(SIGINT)},

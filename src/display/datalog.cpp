@@ -47,7 +47,8 @@ unsigned lastRow; // the number of the row being written
 // their rows: the log is locked, as a controller is, before anything is
 // done to it.
 int lockedOpen(const char* path, int extra) {
-    int fd = open(path, O_WRONLY | O_CREAT | O_NOCTTY | O_CLOEXEC | extra, 0666);
+    // Read too, to tell whether it holds rows.
+    int fd = open(path, O_RDWR | O_CREAT | O_NOCTTY | O_CLOEXEC | extra, 0666);
     if (fd < 0) return -1;
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
         int err = errno;
