@@ -33,23 +33,3 @@ size_t scrPutText(const char* text, size_t room) {
     }
     return room;
 }
-
-void scrLeave() {
-    ansiCursorPos(kScreenRows, kLineWidth);
-}
-
-void scrInitAttempt(unsigned attempt, const char* got, const char* want) {
-    constexpr const char* kMid = "\", waiting for \"";
-    fputs(attempt == 1 ? "\n" : "\r", stdout);
-    char head[32];
-    snprintf(head, sizeof head, "attempt %u: got \"", attempt);
-    fputs(head, stdout);
-    // The expected answer is a field of at most 31 characters, so the rest
-    // always leaves the answer some room; the answer gives way.
-    scrPutText(got, kLineWidth - strlen(head) - strlen(kMid) - strlen(want) - 1);
-    fputs(kMid, stdout);
-    scrPutText(want);
-    putchar('"');
-    ansiEraseLine();
-    fflush(stdout);
-}

@@ -26,13 +26,6 @@ constexpr const char* kOwner = "(c) 2026 the quorvel developers";
 // Writes the banner (leading and trailing line feed) to standard output.
 void scrBanner();
 
-// Moves the cursor below the screen, where the last lines of a run go.
-void scrLeave();
-
 // Writes text that came from an instrument, each control byte shown as '?',
 // in at most room columns; returns the columns left.
 size_t scrPutText(const char* text, size_t room = SIZE_MAX);
-
-// The line under a wait-for-answer init record's message: opened by the first
-// attempt, rewritten in place by later ones, within kLineWidth columns.
-void scrInitAttempt(unsigned attempt, const char* got, const char* want);

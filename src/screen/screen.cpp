@@ -4,6 +4,7 @@
 #include <bsd/string.h>
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 #include <mutex>
 #include <poll.h>
 #include <unistd.h>
@@ -28,6 +29,14 @@ char want[kScreenRows + 1][kRowBytes];
 char shown[kScreenRows + 1][kRowBytes];
 const char* logPath;
 int spinner;
+// Set while the console has the whole screen for a listing: the passes keep
+// their rows here, drawn when it gives the screen back.
+bool taken;
+// Set once the screen is drawn, cleared when the run leaves it.
+bool drawn;
+// False while the last line written to the terminal is open (an init
+// message, the attempt line): the next line starts on a fresh one.
+bool atLineStart = true;
 
 // The readings of the pass being put together: display thread only.
 struct Staged {
@@ -39,9 +48,10 @@ struct Staged {
 Staged staged[kScreenRows + 1];
 int32_t stagedRow;
 
-// The rows the console writes itself; the readings may still take them.
+// The prompt's row is the console's and the typing's; the spinner alone
+// stands in its first column.
 bool consoleRow(int r) {
-    return r == kRowPrompt || r == kRowAnswer || r == kRowStatus;
+    return r == kRowPrompt;
 }
 
 // Bytes of text that fill at most cols columns; the later bytes of a
@@ -147,6 +157,7 @@ bool terminalReady() {
 }
 
 void setupLocked() {
+    drawn = true;
     fflush(stdout);
     scrMeasure();
     ansiClrScr();
@@ -197,7 +208,7 @@ void scrPass(bool mark, const char* logNote) {
         if (staged[r].used) strlcpy(want[r], staged[r].text, kRowBytes);
     char spin = kSpinner[spinner];
     spinner = (spinner + 1) % kSpinnerSteps;
-    if (!terminalReady() || !fits()) return;
+    if (taken || !drawn || !terminalReady() || !fits()) return;
     fflush(stdout);
     flockfile(stdout);
     ansiCursorSav();
@@ -233,7 +244,8 @@ void scrPrompt() {
 
 void scrResized() {
     std::lock_guard<std::mutex> lock(scrMutex);
-    if (!terminalReady()) return;
+    // A listing on the screen is measured again when it is given back.
+    if (taken || !drawn || !terminalReady()) return;
     ansiCursorSav();
     setupLocked();
     promptLocked();
@@ -243,4 +255,111 @@ void scrResized() {
 
 bool scrFits() {
     return fits();
+}
+
+void scrAnswer(const char* text, const char* status) {
+    std::lock_guard<std::mutex> lock(scrMutex);
+    Staged s{};
+    stage(s, "=>");
+    stage(s, text);
+    strlcpy(want[kRowAnswer], s.text, kRowBytes);
+    if (status != nullptr) {
+        s = Staged{};
+        stage(s, status);
+        strlcpy(want[kRowStatus], s.text, kRowBytes);
+    }
+    if (!fits()) return;
+    drawRow(kRowAnswer, want[kRowAnswer]);
+    drawRow(kRowStatus, want[kRowStatus]);
+    fflush(stdout);
+}
+
+void scrTake() {
+    std::lock_guard<std::mutex> lock(scrMutex);
+    taken = true;
+    fflush(stdout);
+    ansiClrScr();
+}
+
+void scrListLine(const char* text, const char* help) {
+    std::lock_guard<std::mutex> lock(scrMutex);
+    size_t width = static_cast<size_t>(std::min(scrCols() - 1, static_cast<int>(kLineWidth)));
+    Staged s{};
+    stage(s, text);
+    if (help != nullptr) {
+        stage(s, ": ");
+        stage(s, help);
+    }
+    putchar('\n');
+    fwrite(s.text, 1, cutAt(s.text, width), stdout);
+}
+
+void scrListWait(const char* text) {
+    std::lock_guard<std::mutex> lock(scrMutex);
+    fputs(text, stdout);
+    fflush(stdout);
+}
+
+void scrListClear() {
+    std::lock_guard<std::mutex> lock(scrMutex);
+    ansiClrScr();
+}
+
+void scrGiveBack() {
+    std::lock_guard<std::mutex> lock(scrMutex);
+    taken = false;
+    setupLocked();
+    promptLocked();
+    fflush(stdout);
+}
+
+void scrInitLine(std::initializer_list<const char*> parts) {
+    std::lock_guard<std::mutex> lock(scrMutex);
+    putchar('\n');
+    size_t room = kLineWidth;
+    for (const char* p : parts) room = scrPutText(p, room);
+    atLineStart = false;
+    fflush(stdout);
+}
+
+void scrInitAttempt(unsigned attempt, const char* got, const char* expect) {
+    constexpr const char* kMid = "\", waiting for \"";
+    std::lock_guard<std::mutex> lock(scrMutex);
+    fputs(attempt == 1 ? "\n" : "\r", stdout);
+    char head[32];
+    snprintf(head, sizeof head, "attempt %u: got \"", attempt);
+    fputs(head, stdout);
+    // The expected answer is a field of at most 31 characters, so the rest
+    // always leaves the answer some room; the answer gives way.
+    scrPutText(got, kLineWidth - strlen(head) - strlen(kMid) - strlen(expect) - 1);
+    fputs(kMid, stdout);
+    scrPutText(expect);
+    putchar('"');
+    ansiEraseLine();
+    atLineStart = false;
+    fflush(stdout);
+}
+
+void scrLeave() {
+    std::lock_guard<std::mutex> lock(scrMutex);
+    if (!drawn) return;
+    drawn = false;
+    // The last lines go on the terminal's last row, over the note of the
+    // hidden rows if there is one, and scroll the screen up from there.
+    ansiCursorPos(static_cast<uint8_t>(std::min(scrRows(), kScreenRows)), 1);
+    ansiEraseLine();
+    atLineStart = true;
+    fflush(stdout);
+}
+
+void scrLast(const char* text, bool error) {
+    std::lock_guard<std::mutex> lock(scrMutex);
+    fflush(stdout);
+    FILE* fp = error ? stderr : stdout;
+    // On a terminal, an error line would otherwise go on where an init line
+    // stopped.
+    if (!atLineStart && (!error || isatty(STDERR_FILENO) != 0)) fputc('\n', fp);
+    atLineStart = true;
+    fputs(text, fp);
+    fflush(fp);
 }

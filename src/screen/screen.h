@@ -20,6 +20,7 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 
 // Starts the readings of a pass.
 void scrReadingsBegin();
@@ -50,3 +51,35 @@ void scrPrompt();
 
 // True when the terminal last measured has room for the prompt.
 bool scrFits();
+
+// The answer row ("=>" and the text, control bytes shown as '?') and, unless
+// null, the status row under it.
+void scrAnswer(const char* text, const char* status = nullptr);
+
+// The console takes the whole screen for a listing: the screen is cleared,
+// the passes go on and keep their rows, which are drawn again, with their
+// current values, when scrGiveBack hands the screen back.
+void scrTake();
+// A line of the listing, on a line of its own, cut at the terminal's width:
+// text, or text, ": " and help.
+void scrListLine(const char* text, const char* help = nullptr);
+// The listing's closing words, where ENTER is awaited; flushed.
+void scrListWait(const char* text);
+// Clears the screen for the listing's next page.
+void scrListClear();
+// Draws the whole screen again and the prompt.
+void scrGiveBack();
+
+// Before the screen: an init message on a line of its own, its parts
+// (configuration texts among them) shown with their control bytes as '?'.
+void scrInitLine(std::initializer_list<const char*> parts);
+// The line under a wait-for-answer init record's message: opened by the first
+// attempt, rewritten in place by later ones, within kLineWidth columns.
+void scrInitAttempt(unsigned attempt, const char* got, const char* expect);
+
+// The run leaves the screen: the cursor goes to the terminal's last row, at
+// column 1, where the last lines go.
+void scrLeave();
+// One of the last lines of a run, on standard error or output; a line that
+// an init message left open is ended first.
+void scrLast(const char* text, bool error);
