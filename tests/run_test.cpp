@@ -3,7 +3,6 @@
 // promptly however long the interval.
 #include <chrono>
 #include <csignal>
-#include <cstring>
 #include <fcntl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -70,10 +69,9 @@ Scenario refused(const string& name, const std::vector<string>& args, int code, 
             .prefix = prefix};
 }
 
+// After a signal the fixed line alone says what happened.
 string signalled(int s) {
-    return "quorvel: SIG" + string(sigabbrev_np(s)) +
-           ": ended by a termination signal\n\nquorvel terminating on signal " + std::to_string(s) +
-           ".\n";
+    return "\nquorvel terminating on signal " + std::to_string(s) + ".\n";
 }
 
 // A signal while the init sequence waits for its answer ends the run there,
@@ -129,9 +127,11 @@ Scenario endAt(const string& name, const string& interval, const Step& how, bool
             .check =
                 [=](Run& r) {
                     EXPECT_TRUE(!pipes || r.out().ends_with("\n\n")) << r.out();
-                    // The last lines go below the screen, as after quit.
+                    // The last lines go below the screen, as after quit, from
+                    // column 1 and once.
                     if (!pipes) {
                         EXPECT_EQ(r.term->row(23), "quorvel terminating on signal 15.");
+                        EXPECT_EQ(r.out().find("terminating"), r.out().rfind("terminating"));
                     }
                 },
             .pipes = pipes};

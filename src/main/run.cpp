@@ -35,7 +35,6 @@ std::atomic<int> bound{0};
 // Orders the end of the start-up against a clean-up: either the clean-up
 // comes first and nothing more starts, or screen and display thread exist.
 std::mutex startMutex;
-bool screenDrawn; // under startMutex
 
 bool controllerOpen(int dev) {
     BusLock bus(busMutex);
@@ -49,11 +48,9 @@ void controllerClose(int dev) {
 }
 
 void cleanupSteps() {
-    bool drawn = false;
     {
         std::lock_guard<std::mutex> lock(startMutex);
         busStopping.store(1);
-        drawn = screenDrawn;
     }
     dspWake();
     if (bound.load() != 0) {
@@ -65,10 +62,7 @@ void cleanupSteps() {
     logClose();
     scrFlowRestore();
     // The last lines of the run go below the screen, not over it.
-    if (drawn) {
-        scrLeave();
-        fflush(stdout);
-    }
+    scrLeave();
 }
 
 // What a log at path would overwrite: the configuration or a device; null
@@ -134,23 +128,28 @@ void runWarnCount() {
     textJoin(line, sizeof line,
              {TextNum(n), n == 1 ? " warning in " : " warnings in ", cfgFileName(), "; ", prgName,
               " -d shows them"});
-    printf("\n%s", line);
+    scrInitLine({line});
 }
 
 // The one report of a run's end: the detail, the result's line, the exit.
 [[noreturn]] void runReport(int result, int sig) {
     int err = errno;
-    if (result > 1 && resultWhyText()[0] != '\0')
-        fprintf(stderr, "%s: %s\n", prgName, resultWhyText());
+    char line[1280];
     if (result == kResultSignal) {
-        fprintf(stderr, "\n%s terminating on signal %d.\n", prgName, sig);
-    } else {
-        if (result > 1 && result < kResultCount)
-            fprintf(stderr, "\n%s:  %s, errno=%d.", prgName, retCode[result], err);
-        puts("\n");
+        // The fixed line alone says what happened.
+        snprintf(line, sizeof line, "\n%s terminating on signal %d.\n", prgName, sig);
+        scrLast(line, true);
+        _exit(result);
     }
-    fflush(stdout);
-    fflush(stderr);
+    if (result > 1 && resultWhyText()[0] != '\0') {
+        snprintf(line, sizeof line, "%s: %s\n", prgName, resultWhyText());
+        scrLast(line, true);
+    }
+    if (result > 1 && result < kResultCount) {
+        snprintf(line, sizeof line, "\n%s:  %s, errno=%d.", prgName, retCode[result], err);
+        scrLast(line, true);
+    }
+    scrLast("\n\n", false);
     _exit(result);
 }
 
@@ -187,7 +186,6 @@ int runStart(int argc, char** argv, int firstDevice) {
         if (busStopping.load() != 0) return kResultSignal;
         scrFlowOff();
         scrSetup();
-        screenDrawn = true;
         if (int rc = dspStart(); rc != 0) {
             resultWhy({"display thread: ", resultErrText(rc)});
             return kResultThread;
@@ -213,7 +211,5 @@ void runFinish(int result) {
 }
 
 void runSignalled(int sig) {
-    const char* name = sigabbrev_np(sig);
-    resultWhy({"SIG", name != nullptr ? name : "?", ": ended by a termination signal"});
     runReport(kResultSignal, sig);
 }
