@@ -168,7 +168,7 @@ const std::vector<Scenario> kRows = {
                },
                type("vget\n"), wire("VOLT?"), type("vget\nquit\n")},
      .wire = {{"VOLT?", 2}, {"OUTP OFF", 1}},
-     .says = {"\n\n\nCfg (command) log file error"},
+     .says = {"Cfg (command) log file error"},
      .pipes = true},
     // A data log whose directory is removed says so on its row, and is made
     // again with its header once the directory is back; the numbering goes on.

@@ -162,6 +162,9 @@ void setupLocked() {
     scrMeasure();
     ansiClrScr();
     for (auto& row : shown) row[0] = '\0';
+    // A screen drawn afresh starts without the last answer.
+    want[kRowAnswer][0] = '\0';
+    want[kRowStatus][0] = '\0';
     if (fits()) {
         drawChanged();
         ansiCursorPos(kScreenRows, 1);
@@ -240,6 +243,7 @@ void scrSetup() {
 void scrPrompt() {
     std::lock_guard<std::mutex> lock(scrMutex);
     promptLocked();
+    fflush(stdout);
 }
 
 void scrResized() {
@@ -269,6 +273,9 @@ void scrAnswer(const char* text, const char* status) {
         strlcpy(want[kRowStatus], s.text, kRowBytes);
     }
     if (!fits()) return;
+    // Written at every command, even the same answer again: it shows that
+    // the command was taken.
+    shown[kRowAnswer][0] = '\0';
     drawRow(kRowAnswer, want[kRowAnswer]);
     drawRow(kRowStatus, want[kRowStatus]);
     fflush(stdout);
