@@ -117,6 +117,13 @@ void dspPass(DspState& st) {
 
 } // namespace
 
+void dspConfigure(bool force, bool reset, long intervalMs) {
+    flagDspForce = force ? 1 : 0;
+    flagDspReset = reset ? 1 : 0;
+    update_tm.tv_sec = static_cast<time_t>(intervalMs / 1000);
+    update_tm.tv_nsec = (intervalMs % 1000) * kNsPerMs;
+}
+
 void* gpibDsp(void* /*arg*/) {
     DspState st;
     for (;;) {
