@@ -40,10 +40,10 @@ bool atLineStart = true;
 
 // The readings of the pass being put together: display thread only.
 struct Staged {
-    char text[kRowBytes];
     size_t len;
     size_t cols;
     bool used;
+    char text[kRowBytes];
 };
 Staged staged[kScreenRows + 1];
 int32_t stagedRow;
@@ -188,14 +188,18 @@ void promptLocked() {
 } // namespace
 
 void scrReadingsBegin() {
-    for (Staged& s : staged) s = Staged{};
+    for (Staged& s : staged) s.used = false;
     stagedRow = 0;
 }
 
 void scrReading(int32_t row, const char* label, const char* resp) {
     if (row < 1 || row > kScreenRows || row == kRowPrompt) return;
     Staged& s = staged[row];
-    if (row != stagedRow) s = Staged{};
+    if (row != stagedRow) {
+        s.len = 0;
+        s.cols = 0;
+        s.text[0] = '\0';
+    }
     stagedRow = row;
     s.used = true;
     stage(s, label);
