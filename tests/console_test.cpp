@@ -287,6 +287,7 @@ const std::vector<Scenario> kRows = {
              string log = kNested.substr(1) + "/data.csv";
              ASSERT_GE(r.lines(log).size(), 4U);
              EXPECT_EQ(r.lines(log)[0], "Record,Date,Time,Mark,Comment");
+             EXPECT_EQ(readFile(r.file(log + ".~1~")), "old contents of an earlier run\n");
              expectRows(r, "0,\"\"", log);
          }},
     purge("NoPurge", {}, false, true),
