@@ -70,7 +70,9 @@ size_t cutAt(const char* text, size_t cols) {
 void stage(Staged& s, const char* text) {
     for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p != 0; p++) {
         bool later = *p >= 0xA0 && *p <= 0xBF;
-        if (!later && s.cols == kLineWidth) return;
+        // Columns bound what is shown, bytes the buffer: an answer may be
+        // nothing but the later bytes of characters.
+        if ((!later && s.cols == kLineWidth) || s.len + kTabStop >= sizeof s.text) break;
         if (*p == '\t') {
             do s.text[s.len++] = ' ';
             while (++s.cols % kTabStop != 0 && s.cols < kLineWidth);
@@ -280,8 +282,8 @@ void scrAnswer(const char* text, const char* status) {
     // Written at every command, even the same answer again: it shows that
     // the command was taken.
     shown[kRowAnswer][0] = '\0';
-    drawRow(kRowAnswer, want[kRowAnswer]);
-    drawRow(kRowStatus, want[kRowStatus]);
+    for (int r : {kRowAnswer, kRowStatus})
+        if (r <= textRows()) drawRow(r, want[r]);
     fflush(stdout);
 }
 
