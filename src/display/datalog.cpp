@@ -60,8 +60,7 @@ int lockedOpen(const char* path, int extra) {
 }
 
 // A log holds rows when it holds a line feed: every row starts with one,
-// and the header alone has none. Reads at most what one header could take
-// before its first row.
+// and the header alone has none.
 bool holdsRows(int fd) {
     char buf[4096];
     ssize_t n = 0;
@@ -97,6 +96,21 @@ unsigned nextBackup(const char* path) {
     return highest + 1;
 }
 
+// Renames from to to unless to exists (errno EEXIST then).
+bool renameNew(const char* from, const char* to) {
+    if (renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0) return true;
+    if (errno != EINVAL && errno != ENOSYS) return false;
+    // File systems without it (NFS, FAT): a link, or a rename after a look.
+    if (link(from, to) == 0) return unlink(from) == 0;
+    if (errno == EEXIST) return false;
+    struct stat st {};
+    if (lstat(to, &st) == 0) {
+        errno = EEXIST;
+        return false;
+    }
+    return rename(from, to) == 0;
+}
+
 // Moves a log that holds rows aside to its backup name and puts a new,
 // locked file in its place behind the same stream; false when either fails
 // (the old rows are then where they were, or in the backup).
@@ -106,7 +120,7 @@ bool keepOldRows() {
     if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || !holdsRows(fd)) return true;
     for (unsigned n = nextBackup(logName);; n++) {
         snprintf(backupName, sizeof backupName, "%s.~%u~", logName, n);
-        if (renameat2(AT_FDCWD, logName, AT_FDCWD, backupName, RENAME_NOREPLACE) == 0) break;
+        if (renameNew(logName, backupName)) break;
         if (errno != EEXIST) {
             backupName[0] = '\0';
             return false;

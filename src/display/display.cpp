@@ -91,7 +91,8 @@ void dspDraw() {
     scrReadingsBegin();
     for (const GpibRec* r = Index[kDspHead]; r != nullptr; r = r->next)
         if (r->num != 0) scrReading(r->num, r->label, r->resp);
-    char note[80] = "";
+    // Half a row at most: the path keeps the rest.
+    char note[40] = "";
     if (logIsOpen()) logNote(note, sizeof note);
     scrPass(gpibDspMark.load() != 0, note);
 }
