@@ -180,8 +180,7 @@ const std::vector<Scenario> kRows = {
                [](Run& r) { std::filesystem::remove_all(r.file("logs")); },
                until(
                    [](Run& r) {
-                       return r.term->row(17).ends_with(" is gone: rows lost until it "
-                                                        "can be made again");
+                       return r.term->row(17).ends_with(" is gone, rows lost till made again");
                    },
                    "gone"),
                [](Run& r) { std::filesystem::create_directory(r.file("logs")); },

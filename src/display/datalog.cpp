@@ -239,7 +239,7 @@ void logNote(char* buf, size_t size) {
     if (rowFailed.load())
         strlcpy(buf, "data log file error", size);
     else if (vanished)
-        strlcpy(buf, "is gone: rows lost until it can be made again", size);
+        strlcpy(buf, "is gone, rows lost till made again", size);
     else if (reborn != 0)
         snprintf(buf, size, "made again from row %u on", reborn);
     else if (backupName[0] != '\0')
