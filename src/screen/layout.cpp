@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "screen/ansi.h"
 
 namespace {
 

@@ -1,16 +1,25 @@
-// The screen of a run: the text of every row, kept here and written to the
+// The screen: every byte quorvel writes to the user's terminal during a run
+// goes through here. It keeps the text of every row and writes a row to the
 // terminal only where it changed, cut to the terminal's width and hidden
 // where the terminal has no row for it.
 //
 // Who may draw, when. Every function here takes the screen's one lock for
 // the whole of its writing, so no caller's bytes fall between another's
-// cursor moves; none is called with the lock held.
-// - The display thread, at the end of every pass: the readings, the mark,
-//   the data-log notice and the spinner (scrReading..., scrPass). It draws
-//   between a cursor save and restore, so the typing at the prompt goes on
-//   where it was.
-// - The main thread: the static screen at the start, on cls and when the
-//   terminal changes size (scrSetup), and the prompt (scrPrompt).
+// cursor moves; none is called with the lock held, and none waits for the
+// bus or a log.
+// - Main thread, before the screen: the init messages and the attempt line
+//   (scrInitLine, scrInitAttempt).
+// - Main thread, during the run: the static screen (scrSetup, at the start
+//   and for cls), the prompt, the answer and status rows (scrAnswer), and the
+//   help listing, for which the console takes the whole screen (scrTake ...
+//   scrGiveBack) while the passes go on.
+// - Display thread, at the end of every pass: the readings, the mark, the
+//   data-log notice and the spinner (scrReading..., scrPass), between a
+//   cursor save and restore so that the typing at the prompt goes on where
+//   it was; and the redraw after a change of size (scrResized). While the
+//   console has the screen, the passes only keep their rows.
+// - Whichever thread ends the run: the cursor below the screen (scrLeave)
+//   and the last lines (scrLast).
 //
 // The size rule: a terminal of 24 rows or more shows rows 1 to 24; a smaller
 // one shows the rows it has but its last, where it names the rows hidden
