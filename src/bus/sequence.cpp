@@ -1,11 +1,12 @@
 #include "bus/sequence.h"
 
-#include <cstdio>
 #include <strings.h>
 
+#include "bus/exchange.h"
 #include "bus/port.h"
 #include "bus/reader.h"
 #include "util/clock.h"
+#include "util/result.h"
 
 namespace {
 
@@ -23,35 +24,30 @@ bool stopping(bool interruptible) {
     return interruptible && busStopping.load() != 0;
 }
 
-void initWaitFor(GpibRec* r, InitWatch watch) {
-    printf("\nSending %s to dev %d, adr %d, to match response to %s", r->cmd, dev1(r), r->adr,
-           r->label);
-    fflush(stdout);
+void initWaitFor(GpibRec* r, const InitShow& show) {
+    show.say({"Sending ", r->cmd, " to dev ", TextNum(dev1(r)), ", adr ", TextNum(r->adr),
+              ", to match response to ", r->label});
+    InitWatch watch = show.watch;
     // However short the controller's time-out, the instrument gets at most
     // 100 attempts a second.
     timespec next = clkNow();
     timespec shown{};
-    for (unsigned attempt = 1;
-         strncasecmp(r->resp, r->label, sizeof r->label) != 0 && !stopping(true); attempt++) {
+    unsigned attempt = 0;
+    bool lost = false;
+    while (strncasecmp(r->resp, r->label, sizeof r->label) != 0) {
         clkSleepUntil(next);
         next = clkAddNs(clkNow(), kAttemptGapNs);
-        if (r->file != nullptr) gpibPuts(r->file, r->cmd);
-        gpibSendRead(r);
-        gpibRead(r, 0);
+        if (gpibExchange(r, {.readCmd = true, .read = GpibRead::One}) == GpibDone::Stopped) break;
+        attempt++;
+        lost = gpibIsLost(static_cast<int>(r->dev));
         // A terminal that redraws a hundred times a second is only busy.
         if (attempt == 1 || clkDiffNs(shown, clkNow()) >= kWatchGapNs) {
             shown = clkNow();
-            watch(attempt, r->resp, r->label);
+            watch(attempt, lost ? nullptr : r->resp, r->label, dev1(r), false);
         }
     }
-}
-
-void initPlain(GpibRec* r) {
-    printf("\nSending command %s to dev %d, adr %d", r->cmd, dev1(r), r->adr);
-    fflush(stdout);
-    if (r->file != nullptr) gpibPuts(r->file, r->cmd);
-    clkSleepMs(kSettleMs);
-    gpibDrain(r, true);
+    // The line shows how the wait ended, and later messages start below it.
+    if (attempt != 0) watch(attempt, lost ? nullptr : r->resp, r->label, dev1(r), true);
 }
 
 } // namespace
@@ -63,18 +59,17 @@ void gpibDrain(GpibRec* rec, bool interruptible) {
     }
 }
 
-int gpibInit(GpibRec* head, InitWatch watch) {
+int gpibInit(GpibRec* head, const InitShow& show) {
     for (GpibRec* r = head; r != nullptr && !stopping(true); r = r->next) {
-        BusLock bus(busMutex);
-        setDevAddr(r);
         if (r->num != 0) {
-            printf("\nDev %d delay %dmS", dev1(r), r->num);
-            fflush(stdout);
-            clkSleepMs(r->num);
+            show.say({"Dev ", TextNum(dev1(r)), " delay ", TextNum(r->num), "mS"});
+            gpibExchange(r, {.command = false, .pauseMs = r->num});
         } else if (r->label[0] != '\0') {
-            initWaitFor(r, watch);
+            initWaitFor(r, show);
         } else {
-            initPlain(r);
+            show.say({"Sending command ", r->cmd, " to dev ", TextNum(dev1(r)), ", adr ",
+                      TextNum(r->adr)});
+            gpibExchange(r, {.pauseMs = kSettleMs, .read = GpibRead::Drain});
         }
     }
     return 0;
@@ -88,12 +83,7 @@ int gpibOff(GpibRec* head) {
         gpibReconnect(true);
     }
     for (GpibRec* r = head; r != nullptr; r = r->next) {
-        {
-            BusLock bus(busMutex);
-            setDevAddr(r);
-            if (r->file != nullptr) gpibPuts(r->file, r->cmd);
-            gpibDrain(r, false);
-        }
+        gpibExchange(r, {.read = GpibRead::Drain, .late = true});
         clkSleepMs(kSettleMs);
     }
     return 0;

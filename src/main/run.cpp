@@ -194,7 +194,7 @@ int runStart(const Options& opts) {
         return kResultSigInstall;
     }
     runWarnCount();
-    if (gpibInit(Index[kInitHead], scrInitAttempt) != 0) return kResultInitDevice;
+    if (gpibInit(Index[kInitHead], {scrInitLine, scrInitAttempt}) != 0) return kResultInitDevice;
     {
         std::lock_guard<std::mutex> lock(startMutex);
         // A signal during the init sequence: its clean-up ends the run.

@@ -335,21 +335,30 @@ void scrInitLine(std::initializer_list<const char*> parts) {
     fflush(stdout);
 }
 
-void scrInitAttempt(unsigned attempt, const char* got, const char* expect) {
+void scrInitAttempt(unsigned attempt, const char* got, const char* expect, int controller,
+                    bool last) {
     constexpr const char* kMid = "\", waiting for \"";
     std::lock_guard<std::mutex> lock(scrMutex);
     fputs(attempt == 1 ? "\n" : "\r", stdout);
-    char head[32];
-    snprintf(head, sizeof head, "attempt %u: got \"", attempt);
-    fputs(head, stdout);
-    // The expected answer is a field of at most 31 characters, so the rest
-    // always leaves the answer some room; the answer gives way.
-    scrPutText(got, kLineWidth - strlen(head) - strlen(kMid) - strlen(expect) - 1);
-    fputs(kMid, stdout);
+    char head[48];
+    if (got == nullptr) {
+        snprintf(head, sizeof head, "attempt %u: controller %d lost, waiting for \"", attempt,
+                 controller);
+        fputs(head, stdout);
+    } else {
+        snprintf(head, sizeof head, "attempt %u: got \"", attempt);
+        fputs(head, stdout);
+        // The expected answer is a field of at most 31 characters, so the
+        // rest always leaves the answer some room; the answer gives way.
+        scrPutText(got, kLineWidth - strlen(head) - strlen(kMid) - strlen(expect) - 1);
+        fputs(kMid, stdout);
+    }
     scrPutText(expect);
     putchar('"');
     ansiEraseLine();
-    atLineStart = false;
+    // The last attempt ends the line: what follows starts below it.
+    if (last) putchar('\n');
+    atLineStart = last;
     fflush(stdout);
 }
 

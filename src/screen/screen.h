@@ -83,8 +83,10 @@ void scrGiveBack();
 // (configuration texts among them) shown with their control bytes as '?'.
 void scrInitLine(std::initializer_list<const char*> parts);
 // The line under a wait-for-answer init record's message: opened by the first
-// attempt, rewritten in place by later ones, within kLineWidth columns.
-void scrInitAttempt(unsigned attempt, const char* got, const char* expect);
+// attempt, rewritten in place by later ones, within kLineWidth columns. A null
+// got says that the controller is lost. The last attempt ends the line.
+void scrInitAttempt(unsigned attempt, const char* got, const char* expect, int controller,
+                    bool last);
 
 // The run leaves the screen: the cursor goes to the terminal's last row, at
 // column 1, where the last lines go.
