@@ -5,6 +5,7 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <mutex>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -17,6 +18,7 @@ namespace {
 
 const char* const header_fp = "Record,Date,Time,Command,Value,Response";
 unsigned rec_num;
+std::mutex logcMutex;
 // Held open for the whole run, for its lock: two runs numbering records in
 // one file would read as one run with repeated numbers.
 int lockFd = -1;
@@ -107,6 +109,9 @@ int logcRecord(int fd, const char* cmd, const char* value, const char* resp) {
 } // namespace
 
 int gpibLogc(const char* path, const char* cmd, const char* value, const char* resp) {
+    // The console and a limit's command on the display thread both write
+    // records, into one buffer and under one count.
+    std::lock_guard<std::mutex> lock(logcMutex);
     int fd = openLog(path);
     // A FIFO nobody reads yet is no reason to refuse the start: its records
     // fail, and say so, until a reader comes.

@@ -43,18 +43,23 @@ Input cmdReadLine(char* line) {
     return refused ? Input::TooLong : Input::Line;
 }
 
+// Sends the command with its value and collects its answer when it gives
+// one; a command that did not go out shows ERR.
+void cmdExchange(GpibRec* r, const char* value) {
+    bool answers = r->flag != 0;
+    gpibExchange(r, {.value = value,
+                     .pauseMs = answers ? 1 : 0,
+                     .readCmd = answers,
+                     .read = answers ? GpibRead::One : GpibRead::None});
+}
+
 void cmdDictionary(GpibRec* r, const char* value) {
     if (r->num != 0 && value[0] == '\0') {
         scrAnswer("Value required");
         return;
     }
     dspPause();
-    // A command that did not go out shows ERR.
-    bool answers = r->flag != 0;
-    gpibExchange(r, {.value = value,
-                     .pauseMs = answers ? 1 : 0,
-                     .readCmd = answers,
-                     .read = answers ? GpibRead::One : GpibRead::None});
+    cmdExchange(r, value);
     // The record is written with the bus back with the display: a log that
     // blocks holds up only the console.
     dspRelease();
@@ -120,6 +125,13 @@ void cmdQuit() {
 }
 
 } // namespace
+
+void cmdGuardCommand(const GpibRec* cmd, const char* value) {
+    // A copy takes the answer: the console may be showing the record's own.
+    GpibRec sent = *cmd;
+    cmdExchange(&sent, value);
+    if (Logc_fp != nullptr) gpibLogc(Logc_fp, sent.cmd, value, sent.resp);
+}
 
 int cmdProc() {
     char line[kLineSize];

@@ -1,6 +1,7 @@
 #include "display/display.h"
 
 #include <atomic>
+#include <bsd/string.h>
 #include <cstdio>
 #include <pthread.h>
 
@@ -10,9 +11,11 @@
 #include "config/records.h"
 #include "display/calc.h"
 #include "display/datalog.h"
+#include "display/guard.h"
 #include "display/handshake.h"
 #include "screen/screen.h"
 #include "util/clock.h"
+#include "util/result.h"
 
 int flagDspForce;
 int flagDspReset;
@@ -21,6 +24,7 @@ timespec update_tm = {0, 900000000L};
 namespace {
 
 std::atomic<bool> started{false};
+DspGuardHooks hooks;
 
 constexpr long long kNsPerMs = 1000000LL;
 constexpr long kStopWaitMs = 1000;
@@ -40,11 +44,21 @@ long long longestPassNs() {
 
 constexpr long kShortPauseMs = 1;
 
+// The mark's comment and the comments of the limits that act on the pass.
+constexpr size_t kCommentSize = 1024;
+
 struct DspState {
     timespec started = clkNow(); // of the last pass
     timespec due = started;      // of the next one
     int reset = 0;
     unsigned rows = 0;
+    bool ended = false; // a limit ended the run: no pass after its own
+    int acts = 0;       // limits that acted on the last pass
+    // The row head, taken as the pass begins and written once the guard has
+    // weighed the readings.
+    tm when{};
+    int mark = 0;
+    char comment[kCommentSize] = "";
 };
 
 // The display reset of -f and -r: what both controllers have sent so far,
@@ -59,27 +73,67 @@ void dspPurge() {
 void dspLogHead(DspState& st) {
     if (!logIsOpen()) return;
     time_t now = time(nullptr);
-    tm local{};
-    localtime_r(&now, &local);
-    char comment[kMarkTextSize];
-    int mark = dspMarkTake(comment);
-    logRowHead(++st.rows, local, mark, comment);
+    localtime_r(&now, &st.when);
+    st.mark = dspMarkTake(st.comment);
 }
 
-void dspLogRow() {
+void dspLogRow(DspState& st) {
     if (!logIsOpen()) return;
+    logRowHead(++st.rows, st.when, st.mark, st.comment);
     for (const GpibRec* r = Index[kDspHead]; r != nullptr; r = r->next) logValue(r->resp);
     logRowEnd();
 }
 
-void dspDraw() {
+// The limits that act on this pass: each says so in the row's comment; a
+// command goes out at once; an off limit is returned, to end the run once
+// the row is written and drawn.
+int dspGuard(DspState& st) {
+    int off = -1;
+    st.acts = guardPass();
+    for (int i = 0; i < st.acts; i++) {
+        int l = guardActed(i);
+        char value[kLabelSize + kRespSize];
+        guardValue(l, value, sizeof value);
+        if (st.comment[0] != '\0') strlcat(st.comment, "; ", sizeof st.comment);
+        strlcat(st.comment, "limit: ", sizeof st.comment);
+        strlcat(st.comment, value, sizeof st.comment);
+        const char* with = nullptr;
+        const GpibRec* cmd = guardCommand(l, &with);
+        if (guardAction(l) == GuardDo::Command && hooks.command != nullptr)
+            hooks.command(cmd, with);
+        if (guardAction(l) == GuardDo::Off && off < 0) off = l;
+    }
+    return off;
+}
+
+const char* dspTag(const GuardRow& g, char* buf, size_t size) {
+    switch (g.show) {
+    case GuardShow::Within:
+        return " [ok]";
+    case GuardShow::Outside:
+        snprintf(buf, size, " [out %d/%d]", g.counted, g.needed);
+        return buf;
+    case GuardShow::Tripped:
+        return " [LIMIT]";
+    case GuardShow::None:
+        break;
+    }
+    return "";
+}
+
+void dspDraw(bool limitActed) {
     scrReadingsBegin();
-    for (const GpibRec* r = Index[kDspHead]; r != nullptr; r = r->next)
-        if (r->num != 0) scrReading(r->num, r->label, r->resp);
+    uint32_t pos = 1;
+    for (const GpibRec* r = Index[kDspHead]; r != nullptr; r = r->next, pos++) {
+        if (r->num == 0) continue;
+        GuardRow g = guardRow(pos);
+        char tag[32];
+        scrReading(r->num, r->label, r->resp, dspTag(g, tag, sizeof tag), g.marked);
+    }
     // Half a row at most: the path keeps the rest.
     char note[40] = "";
     if (logIsOpen()) logNote(note, sizeof note);
-    scrPass(gpibDspMark.load() != 0, note);
+    scrPass(gpibDspMark.load() != 0, note, guardLast(), limitActed);
 }
 
 void dspPass(DspState& st) {
@@ -99,9 +153,17 @@ void dspPass(DspState& st) {
         if (d == GpibDone::Stopped) return;
         if (d != GpibDone::Answered) st.reset = flagDspReset;
     }
+    int off = dspGuard(st);
     // The row goes to the file before the screen, which may be held up.
-    dspLogRow();
-    dspDraw();
+    dspLogRow(st);
+    dspDraw(st.acts > 0);
+    st.comment[0] = '\0';
+    if (off < 0 || hooks.off == nullptr) return;
+    char what[2 * kLabelSize + 2 * kRespSize];
+    guardDescribe(off, what, sizeof what);
+    resultWhy({"limit: ", what});
+    st.ended = true;
+    hooks.off();
 }
 
 } // namespace
@@ -122,7 +184,7 @@ void* gpibDsp(void* /*arg*/) {
             st.due = clkAddNs(st.started, intervalNs());
         } else {
             if (dspRedrawDue()) scrResized();
-            if (clkDiffNs(clkNow(), st.due) <= 0) {
+            if (clkDiffNs(clkNow(), st.due) <= 0 && !st.ended) {
                 st.started = clkNow();
                 dspPass(st);
                 st.due = clkAddNs(clkNow(), intervalNs());
@@ -132,7 +194,12 @@ void* gpibDsp(void* /*arg*/) {
     }
 }
 
+void dspGuardHooks(DspGuardHooks h) {
+    hooks = h;
+}
+
 int dspStart() {
+    guardStart();
     pthread_t tid;
     int rc = pthread_create(&tid, nullptr, gpibDsp, nullptr);
     if (rc == 0) started.store(true);

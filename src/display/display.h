@@ -5,6 +5,8 @@
 
 #include <ctime>
 
+#include "config/records.h"
+
 extern int flagDspForce;   // -f: purge the controller streams before every pass
 extern int flagDspReset;   // -r: purge them after a pass with a failed read
 extern timespec update_tm; // sleep after every turn of the display loop
@@ -15,7 +17,18 @@ void dspConfigure(bool force, bool reset, long intervalMs);
 // Thread body; never returns.
 void* gpibDsp(void* arg);
 
-// Starts the display thread; returns 0, or nonzero when it cannot start.
+// What the guard's actions need from the parts above the display: a
+// dictionary command sent and logged as a typed one is (called on the
+// display thread, which has the bus), and the end of the run once the named
+// line is set.
+struct DspGuardHooks {
+    void (*command)(const GpibRec* cmd, const char* value);
+    void (*off)();
+};
+void dspGuardHooks(DspGuardHooks hooks);
+
+// Binds the guard's limits and starts the display thread; returns 0, or
+// nonzero when it cannot start.
 int dspStart();
 
 // Takes the bus from the display for good, at the end of the run: requests

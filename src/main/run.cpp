@@ -187,6 +187,7 @@ int runStart(const Options& opts) {
         scrSetLogPath(logPath());
     }
     dspConfigure(opts.force, opts.reset, opts.intervalMs);
+    dspGuardHooks({cmdGuardCommand, sigLimitEnds});
     gpibBind();
     bound.store(1);
     if (int rc = sigStart(); rc != 0) {
@@ -227,4 +228,8 @@ void runFinish(int result) {
 
 void runSignalled(int sig) {
     runReport(kResultSignal, sig);
+}
+
+void runLimited() {
+    runReport(kResultLimit, 0);
 }

@@ -23,3 +23,6 @@ bool runCleanup();
 
 // After the clean-up a signal ran: its lines on standard error, exit with 8.
 [[noreturn]] void runSignalled(int sig);
+
+// After the clean-up a limit ran: the line naming it, exit with 11.
+[[noreturn]] void runLimited();

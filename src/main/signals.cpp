@@ -1,5 +1,6 @@
 #include "main/signals.h"
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <initializer_list>
@@ -11,8 +12,11 @@
 
 namespace {
 
-// The termination signals, and the terminal's change of size.
+// The termination signals, the terminal's change of size, and the end a
+// limit calls for.
 sigset_t waited;
+pthread_t sigTid;
+std::atomic<bool> limitEnds{false};
 
 void* sigThread(void* /*arg*/) {
     for (;;) {
@@ -20,6 +24,13 @@ void* sigThread(void* /*arg*/) {
         if (sigwait(&waited, &sig) != 0) continue;
         if (sig == SIGWINCH) {
             dspRequestRedraw();
+            continue;
+        }
+        // Only the guard's own request ends the run as a limit; a stray
+        // SIGUSR2 from outside is ignored.
+        if (sig == SIGUSR2 && !limitEnds.load()) continue;
+        if (sig == SIGUSR2) {
+            if (runCleanup()) runLimited();
             continue;
         }
         // The clean-up of quit is already under way: it ends the run itself.
@@ -39,9 +50,13 @@ void sigIgnoreWriteFaults() {
 
 int sigStart() {
     sigemptyset(&waited);
-    for (int s : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGWINCH})
+    for (int s : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGWINCH, SIGUSR2})
         if (sigaddset(&waited, s) != 0) return EINVAL;
     if (int rc = pthread_sigmask(SIG_BLOCK, &waited, nullptr); rc != 0) return rc;
-    pthread_t tid;
-    return pthread_create(&tid, nullptr, sigThread, nullptr);
+    return pthread_create(&sigTid, nullptr, sigThread, nullptr);
+}
+
+void sigLimitEnds() {
+    limitEnds.store(true);
+    pthread_kill(sigTid, SIGUSR2);
 }

@@ -28,6 +28,10 @@ void ansiCursorRst() {
           stdout);
 }
 
+void ansiReverse(bool on) {
+    printf("%s%s", kCsi, on ? "7m" : "27m");
+}
+
 void ansiCursorPos(uint8_t row, uint8_t col) {
     if (row > kMaxRow || col > kMaxCol) return;
     char r[4];

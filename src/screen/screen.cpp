@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <initializer_list>
+#include <iterator>
 #include <mutex>
 #include <poll.h>
 #include <unistd.h>
@@ -27,6 +28,9 @@ std::mutex scrMutex;
 // What each row (1 to 24) is to show, and what the terminal shows.
 char want[kScreenRows + 1][kRowBytes];
 char shown[kScreenRows + 1][kRowBytes];
+// Rows drawn in reverse video: a reading a limit marks.
+bool wantReverse[kScreenRows + 1];
+bool shownReverse[kScreenRows + 1];
 const char* logPath;
 int spinner;
 // Set while the console has the whole screen for a listing: the passes keep
@@ -43,6 +47,7 @@ struct Staged {
     size_t len;
     size_t cols;
     bool used;
+    bool marked;
     char text[kRowBytes];
 };
 Staged staged[kScreenRows + 1];
@@ -131,19 +136,23 @@ void hiddenNote(char* out) {
                  kScreenRows);
 }
 
-void drawRow(int r, const char* text) {
-    if (strcmp(shown[r], text) == 0) return;
+void drawRow(int r, const char* text, bool reverse = false) {
+    if (strcmp(shown[r], text) == 0 && shownReverse[r] == reverse) return;
     size_t width = static_cast<size_t>(std::min(scrCols() - 1, static_cast<int>(kLineWidth)));
     ansiCursorPos(static_cast<uint8_t>(r), 1);
+    if (reverse) ansiReverse(true);
     fwrite(text, 1, cutAt(text, width), stdout);
+    // The rest of the row is erased in the plain colours.
+    if (reverse) ansiReverse(false);
     ansiEraseLine();
     strlcpy(shown[r], text, kRowBytes);
+    shownReverse[r] = reverse;
 }
 
 void drawChanged() {
     int rows = textRows();
     for (int r = 1; r <= rows; r++)
-        if (!consoleRow(r) || staged[r].used) drawRow(r, want[r]);
+        if (!consoleRow(r) || staged[r].used) drawRow(r, want[r], wantReverse[r]);
     if (rows < kScreenRows) {
         char note[kRowBytes];
         hiddenNote(note);
@@ -164,6 +173,7 @@ void setupLocked() {
     scrMeasure();
     ansiClrScr();
     for (auto& row : shown) row[0] = '\0';
+    std::fill(std::begin(shownReverse), std::end(shownReverse), false);
     // A screen drawn afresh starts without the last answer.
     want[kRowAnswer][0] = '\0';
     want[kRowStatus][0] = '\0';
@@ -194,27 +204,38 @@ void scrReadingsBegin() {
     stagedRow = 0;
 }
 
-void scrReading(int32_t row, const char* label, const char* resp) {
+void scrReading(int32_t row, const char* label, const char* resp, const char* tag, bool marked) {
     if (row < 1 || row > kScreenRows || row == kRowPrompt) return;
     Staged& s = staged[row];
     if (row != stagedRow) {
         s.len = 0;
         s.cols = 0;
         s.text[0] = '\0';
+        s.marked = false;
     }
     stagedRow = row;
     s.used = true;
+    s.marked = s.marked || marked;
     stage(s, label);
     stage(s, resp);
+    stage(s, tag);
     stage(s, "\t");
 }
 
-void scrPass(bool mark, const char* logNote) {
+void scrPass(bool mark, const char* logNote, const char* limitNote, bool limitActed) {
     std::lock_guard<std::mutex> lock(scrMutex);
     if (logPath != nullptr) noticeText(want[kRowLogNotice], logNote);
     snprintf(want[kRowMark], kRowBytes, "Mark: %s", mark ? "ON " : "OFF");
-    for (int r = 1; r <= kScreenRows; r++)
-        if (staged[r].used) strlcpy(want[r], staged[r].text, kRowBytes);
+    if (limitNote[0] != '\0' && (limitActed || want[kRowStatus][0] == '\0')) {
+        Staged s{};
+        stage(s, limitNote);
+        strlcpy(want[kRowStatus], s.text, kRowBytes);
+    }
+    for (int r = 1; r <= kScreenRows; r++) {
+        if (!staged[r].used) continue;
+        strlcpy(want[r], staged[r].text, kRowBytes);
+        wantReverse[r] = staged[r].marked;
+    }
     char spin = kSpinner[spinner];
     spinner = (spinner + 1) % kSpinnerSteps;
     if (taken || !drawn || !terminalReady() || !fits()) return;

@@ -33,15 +33,20 @@
 
 // Starts the readings of a pass.
 void scrReadingsBegin();
-// Adds a reading to its row: label, answer (control bytes shown as '?') and
-// a tab. Records that follow each other on a row share it; a row named again
-// after another starts afresh. Rows outside 1 to 24 are not shown.
-void scrReading(int32_t row, const char* label, const char* resp);
+// Adds a reading to its row: label, answer (control bytes shown as '?'), the
+// guard's tag when it has one, and a tab; a marked reading shows its whole row
+// in reverse video. Records that follow each other on a row share it; a row
+// named again after another starts afresh. Rows outside 1 to 24 are not
+// shown.
+void scrReading(int32_t row, const char* label, const char* resp, const char* tag = "",
+                bool marked = false);
 // Ends the pass: the readings, the mark state and the note after the
 // data-log notice (empty for none) become the rows' texts, the spinner
-// steps, and what changed is drawn. A terminal that takes no more output
-// holds up nothing: the rows are drawn once it takes them again.
-void scrPass(bool mark, const char* logNote);
+// steps, and what changed is drawn. The limit note names the last limit
+// that acted: it takes the status row when one acted on this pass, or when
+// the row is empty. A terminal that takes no more output holds up nothing:
+// the rows are drawn once it takes them again.
+void scrPass(bool mark, const char* logNote, const char* limitNote = "", bool limitActed = false);
 
 // The data log's path for its notice row; without it no notice is shown.
 void scrSetLogPath(const char* path);

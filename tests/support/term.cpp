@@ -177,6 +177,13 @@ std::string Term::text(int r, int col, int len) const {
     return full.substr(static_cast<size_t>(col - 1), static_cast<size_t>(len));
 }
 
+bool Term::reverse(int r, int col) const {
+    std::lock_guard<std::mutex> lock(mu_);
+    VTermScreenCell cell{};
+    vterm_screen_get_cell(screen_, VTermPos{r - 1, col - 1}, &cell);
+    return cell.attrs.reverse != 0;
+}
+
 std::string Term::dump() const {
     std::string out = "screen:\n";
     // rows_ changes only on the thread that calls resize and dump.

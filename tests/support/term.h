@@ -44,6 +44,8 @@ class Term {
     std::string row(int r) const;
     // len characters of row r from column col (both 1-based).
     std::string text(int r, int col, int len) const;
+    // Whether the cell at row r, column col is drawn in reverse video.
+    bool reverse(int r, int col) const;
     // Every row, numbered, and the tail of what was written, for failures.
     std::string dump() const;
 
