@@ -3,6 +3,7 @@
 #include <atomic>
 #include <bsd/string.h>
 #include <cstdio>
+#include <cstring>
 #include <pthread.h>
 
 #include "bus/exchange.h"
@@ -90,18 +91,31 @@ void dspLogRow(DspState& st) {
 int dspGuard(DspState& st) {
     int off = -1;
     st.acts = guardPass();
+    int untold = 0;
     for (int i = 0; i < st.acts; i++) {
         int l = guardActed(i);
-        char value[kLabelSize + kRespSize];
-        guardValue(l, value, sizeof value);
-        if (st.comment[0] != '\0') strlcat(st.comment, "; ", sizeof st.comment);
-        strlcat(st.comment, "limit: ", sizeof st.comment);
-        strlcat(st.comment, value, sizeof st.comment);
+        char part[kLabelSize + kRespSize + 16];
+        guardValue(l, part + 7, sizeof part - 7);
+        memcpy(part, "limit: ", 7);
+        // A comment cut inside a value would misstate it: the limits past
+        // the cell's room are counted instead.
+        size_t len = strlen(st.comment);
+        if (len + strlen(part) + 32 < sizeof st.comment) {
+            if (len > 0) strlcat(st.comment, "; ", sizeof st.comment);
+            strlcat(st.comment, part, sizeof st.comment);
+        } else {
+            untold++;
+        }
         const char* with = nullptr;
         const GpibRec* cmd = guardCommand(l, &with);
         if (guardAction(l) == GuardDo::Command && hooks.command != nullptr)
             hooks.command(cmd, with);
         if (guardAction(l) == GuardDo::Off && off < 0) off = l;
+    }
+    if (untold > 0) {
+        char more[32];
+        snprintf(more, sizeof more, "; %d more limits", untold);
+        strlcat(st.comment, more, sizeof st.comment);
     }
     return off;
 }
