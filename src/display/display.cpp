@@ -94,9 +94,10 @@ int dspGuard(DspState& st) {
     int untold = 0;
     for (int i = 0; i < st.acts; i++) {
         int l = guardActed(i);
-        char part[kLabelSize + kRespSize + 16];
-        guardValue(l, part + 7, sizeof part - 7);
-        memcpy(part, "limit: ", 7);
+        char value[kLabelSize + kRespSize];
+        guardValue(l, value, sizeof value);
+        char part[sizeof value + 8] = "limit: ";
+        strlcat(part, value, sizeof part);
         // A comment cut inside a value would misstate it: the limits past
         // the cell's room are counted instead.
         size_t len = strlen(st.comment);
