@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "util/reading.h"
+
 namespace qplot {
 
 namespace {
@@ -112,24 +114,12 @@ CsvReader::Next CsvReader::next(std::vector<std::string>& cells) {
 }
 
 double cellValue(const std::string& cell) {
-    size_t b = cell.find_first_not_of(' ');
-    size_t e = cell.find_last_not_of(' ');
-    if (b == std::string::npos) return NAN;
-    std::string num = cell.substr(b, e - b + 1);
-    // strtod would also take "inf", "nan" and hexadecimal numbers.
-    if (num.find_first_not_of("0123456789+-.eE") != std::string::npos) return NAN;
-    char* stop = nullptr;
-    double v = strtod(num.c_str(), &stop);
-    if (stop != num.c_str() + num.size() || !std::isfinite(v)) return NAN;
-    return v;
+    double v;
+    return readingNumber(cell.c_str(), &v) ? v : NAN;
 }
 
 std::string labelName(const std::string& label) {
-    std::string s = label;
-    while (!s.empty() && s.back() == ' ') s.pop_back();
-    if (!s.empty() && (s.back() == ':' || s.back() == '=')) s.pop_back();
-    while (!s.empty() && s.back() == ' ') s.pop_back();
-    return s.empty() ? label : s;
+    return label.substr(0, readingNameLen(label.c_str()));
 }
 
 bool logParse(const std::string& text, DataLog& log, std::string& err) {
