@@ -159,7 +159,8 @@ bool logParse(const std::string& text, DataLog& log, std::string& err) {
         // A mark command toggles the state and may leave a comment; two of
         // them between rows leave the state and only the comment shows.
         if (mark != lastMark || !cells[4].empty())
-            log.marks.push_back({t, cells[4].empty() ? (mark ? "mark ON" : "mark OFF") : cells[4]});
+            log.marks.push_back({log.times.size(), t,
+                                 cells[4].empty() ? (mark ? "mark ON" : "mark OFF") : cells[4]});
         lastMark = mark;
         log.times.push_back(t);
         for (size_t i = 0; i < log.labels.size(); i++)

@@ -30,6 +30,7 @@ class CsvReader {
 };
 
 struct Mark {
+    size_t row; // from 0
     double t;
     std::string text; // the comment, or the mark state when there is none
 };
