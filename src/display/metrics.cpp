@@ -23,7 +23,7 @@ namespace {
 constexpr size_t kMaxSample = 64 + 3 * sizeof(GpibRec::label) + 3 + 1 + 11 + 32;
 constexpr size_t kMaxHead = 4096;
 // Two samples per reading: the text never fails to fit.
-char text[kMaxHead + 2 * kMaxRecords * kMaxSample];
+char text[kMaxHead + 2 * static_cast<size_t>(kMaxRecords) * kMaxSample];
 
 constexpr long long kMinGapNs = 1000000000LL;
 constexpr const char* kTmpSuffix = ".XXXXXX";

@@ -42,7 +42,7 @@ bool stamp(const std::string& date, const std::string& time, double* t) {
     if (time.size() != 8 || time[2] != ':' || time[5] != ':' || !digits(time, 0, 2, &h) ||
         !digits(time, 3, 2, &mi) || !digits(time, 6, 2, &s) || h > 23 || mi > 59 || s > 60)
         return false;
-    *t = static_cast<double>(daysFromCivil(y, mo, d) * 86400 + h * 3600 + mi * 60 + s);
+    *t = static_cast<double>(daysFromCivil(y, mo, d) * 86400 + h * 3600LL + mi * 60LL + s);
     return true;
 }
 

@@ -126,7 +126,8 @@ std::string pickColumns(const DataLog& log, const std::string& list, std::vector
         if (it == log.labels.end()) {
             std::string all;
             for (const std::string& l : log.labels) all += (all.empty() ? "" : ", ") + labelName(l);
-            return "--columns: no reading \"" + name + "\" (the log has: " + all + ")";
+            std::string msg = "--columns: no reading \"" + name + "\" (the log has: ";
+            return msg.append(all).append(")");
         }
         cols.push_back(static_cast<size_t>(it - log.labels.begin()));
     }

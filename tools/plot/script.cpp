@@ -1,8 +1,8 @@
 #include "script.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
-#include <cstdio>
 
 namespace qplot {
 
@@ -12,10 +12,14 @@ constexpr int kPngWidth = 1000;
 constexpr int kPanelPx = 220;
 constexpr int kDumbPanelRows = 12;
 
-void add(std::string& s, const char* fmt, double a, double b = 0) {
-    char buf[128];
-    snprintf(buf, sizeof buf, fmt, a, b);
-    s += buf;
+// Whole seconds, or any number in its shortest exact form.
+std::string sec(double t) {
+    return std::to_string(static_cast<long long>(std::llround(t)));
+}
+
+std::string num(double v) {
+    char buf[32];
+    return std::string(buf, std::to_chars(buf, buf + sizeof buf, v).ptr);
 }
 
 // The tick format fits the span: seconds for a short run, the day for one
@@ -72,13 +76,13 @@ std::string plotScript(const DataLog& log, const std::vector<size_t>& cols,
 
     s += "$d << EOD\n";
     for (size_t r = 0; r < log.times.size(); r++) {
-        add(s, "%.0f", log.times[r]);
+        s += sec(log.times[r]);
         for (size_t c : cols) {
             double v = log.values[c][r];
             if (std::isnan(v))
                 s += " NaN";
             else
-                add(s, " %.10g", v);
+                s += " " + num(v);
         }
         s += "\n";
     }
@@ -90,29 +94,24 @@ std::string plotScript(const DataLog& log, const std::vector<size_t>& cols,
     if (t1 - t0 < 1) t0 -= 30, t1 += 30;
     s += "set xdata time\nset timefmt '%s'\n";
     s += std::string("set format x '") + timeFormat(t1 - t0, opt.term == Term::Dumb) + "'\n";
-    add(s, "set xrange [%.0f:%.0f]\n", t0, t1);
-    if (opt.term == Term::Dumb) add(s, "set xtics %.0f\n", dumbTicStep(t1 - t0, opt.columns));
+    s += "set xrange [" + sec(t0) + ":" + sec(t1) + "]\n";
+    if (opt.term == Term::Dumb) s += "set xtics " + sec(dumbTicStep(t1 - t0, opt.columns)) + "\n";
     // Each panel is named by its title: a key would sit where marks write.
     s += "set lmargin 12\nset rmargin 6\nunset key\nset offsets 0, 0, graph 0.05, graph 0.05\n";
     // Dots of a grid would crowd the lines out of a text drawing.
     if (opt.term != Term::Dumb) s += "set grid xtics ytics\n";
-    int arrow = 1;
-    for (const Mark& m : log.marks) {
-        add(s, "set arrow %.0f", arrow++);
-        add(s, " from %.0f, graph 0 to %.0f, graph 1 nohead dashtype 2 linecolor 'gray40'\n", m.t,
-            m.t);
-    }
+    for (const Mark& m : log.marks)
+        s += "set arrow from " + sec(m.t) + ", graph 0 to " + sec(m.t) +
+             ", graph 1 nohead dashtype 2 linecolor 'gray40'\n";
     s += "set multiplot layout " + std::to_string(panels) + ",1 title " + gpQuote(opt.title) + "\n";
     for (int p = 0; p < panels; p++) {
         size_t c = cols[p];
         std::string title = gpQuote(labelName(log.labels[c]));
         if (p == 0) {
             // The comments on the top panel only: the lines mark the others.
-            int label = 1;
-            for (const Mark& m : log.marks) {
-                s += "set label " + std::to_string(label++) + " " + gpQuote(m.text);
-                add(s, " at %.0f, graph 0.9 left offset 0.5,0 front\n", m.t);
-            }
+            for (const Mark& m : log.marks)
+                s += "set label " + gpQuote(m.text) + " at " + sec(m.t) +
+                     ", graph 0.9 left offset 0.5,0 front\n";
         }
         bool any = std::any_of(log.values[c].begin(), log.values[c].end(),
                                [](double v) { return !std::isnan(v); });
@@ -123,10 +122,10 @@ std::string plotScript(const DataLog& log, const std::vector<size_t>& cols,
                  " with lines linewidth 1.5 linecolor " + std::to_string(p % 8 + 1) + "\n";
         } else {
             // gnuplot refuses a plot with no point; the panel says why.
-            s += "set yrange [0:1]\nset label 999 'no values' at graph 0.5, graph 0.5 center\n";
-            s += "plot 2 with lines\nunset label 999\n";
+            s += "set yrange [0:1]\nset label 'no values' at graph 0.5, graph 0.5 center\n";
+            s += "plot 2 with lines\n";
         }
-        if (p == 0) s += "unset label\n";
+        s += "unset label\n";
     }
     s += "unset multiplot\n";
     return s;
