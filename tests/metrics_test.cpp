@@ -30,6 +30,7 @@ TEST(Metrics, EscapedTextThatPromtoolAccepts) {
     TempDir dir;
     std::string path = dir.file("quorvel.prom");
     EXPECT_EQ(metricsOpen(dir.file("none/quorvel.prom").c_str(), 2), 9);
+    EXPECT_EQ(metricsOpen("/dev/null", 2), 9);
     ASSERT_EQ(metricsOpen(path.c_str(), 2), 0);
     EXPECT_TRUE(metricsPass({1700000000, 250000000}));
     metricsCommand();

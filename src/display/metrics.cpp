@@ -188,6 +188,12 @@ int metricsOpen(const char* path, int controllers) {
         errno = ENAMETOOLONG;
         return 9;
     }
+    // The rename would put a file in place of a device or a folder.
+    struct stat st {};
+    if (stat(path_, &st) == 0 && !S_ISREG(st.st_mode)) {
+        errno = EEXIST;
+        return 9;
+    }
     controllers_ = controllers < 1 ? 1 : controllers > kControllers ? kControllers : controllers;
     mode_t mask = umask(0);
     umask(mask);

@@ -11,7 +11,8 @@
 
 // Takes path for the metrics file of a run with `controllers` controllers
 // and makes sure a file can be made beside it; returns 0, or 9 with errno
-// set when the path is too long or its directory takes no new file.
+// set when the path is too long, names something other than a regular file
+// (EEXIST) or its directory takes no new file.
 int metricsOpen(const char* path, int controllers);
 bool metricsIsOpen();
 const char* metricsPath();
