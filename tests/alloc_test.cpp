@@ -5,6 +5,7 @@
 
 #include "support/scenario.h"
 
+#if defined(ALLOC_COUNT_LIB)
 // The commands (done when the mark shows in the data log), passes, the count.
 static Step round(const std::string& mark, int passes, unsigned long* calls) {
     return [=](Run& r) {
@@ -16,6 +17,7 @@ static Step round(const std::string& mark, int passes, unsigned long* calls) {
         std::ifstream(r.file("count")).read(reinterpret_cast<char*>(calls), sizeof *calls);
     };
 }
+#endif
 
 TEST(Alloc, NothingIsAllocatedAfterTheFirstPassesAndCommands) {
 #if !defined(ALLOC_COUNT_LIB)

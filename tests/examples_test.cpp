@@ -1,7 +1,6 @@
-// Each shipped example configuration loads, puts its readings where the screen
-// has room, and runs against the simulator with every reading answered.
+// Each shipped example configuration loads without a warning (readings where
+// the screen has room), and runs against the simulator with every reading answered.
 #include <filesystem>
-#include <regex>
 
 #include "support/child.h"
 #include "support/scenario.h"
@@ -17,11 +16,8 @@ TEST(Examples, EachLoadsLaysOutAndRuns) {
         SCOPED_TRACE(path);
         RunResult dump = runProgram({QUORVEL_BIN, "-d", "-c" + path});
         EXPECT_EQ(dump.exitCode, 0);
+        // Not even a warning, such as a reading on a row the screen takes.
         EXPECT_EQ(dump.err, "");
-        // No reading on rows 1 and 2 (drawn on row 3), 15 to 19 (prompt,
-        // answer, log notice, mark, status), 23 and up (banner, cursor).
-        EXPECT_FALSE(std::regex_search(
-            dump.out, std::regex(", row=(-|[12],|1[5-9]|2[3-9]|[3-9][0-9]|[0-9]{3})")));
         bool two = readFile(path).find("\naddr:2;") != string::npos;
         play(
             {.name = path,

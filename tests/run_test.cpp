@@ -21,7 +21,9 @@ const string kData = "data log file error";
 const string kCmd = "Cfg (command) log file error";
 const string kConfig = "problem with config file";
 const string kNoFile = "No such file or directory";
-const string kInterval = "interval must be 0 to 86400000 ms";
+const string kInterval = "interval must be 0 to 86400000 ms, in digits";
+const string kIdn60 = "MAKER TECHNOLOGIES,34465A,MY12345678,A.03.01-02.40-03.01-012";
+const string kOff34 = "SOURce:VOLTage:LEVel:IMMediate 0.0";
 const std::vector<string> kNoFiles = {"/usr/bin/prlimit", "--fsize=0:0"};
 const std::vector<string> kNoFilesShell = {"/bin/sh", "-c", "ulimit -f 0 && exec \"$@\"", "sh"};
 
@@ -198,6 +200,16 @@ const std::vector<Scenario> kRows = {
     refused("IntervalPastADay", {"-u86400001", "{dev}"}, 2, kArgs, "-u86400001: " + kInterval),
     refused("IntervalPastLong", {"-u9223372036854775807", "{dev}"}, 2, kArgs,
             "-u9223372036854775807: " + kInterval),
+    refused("IntervalNoNumber", {"-uabc", "{dev}"}, 2, kArgs, "-uabc: " + kInterval),
+    refused("IntervalEmpty", {"-u", "{dev}"}, 2, kArgs, "-u: " + kInterval),
+    refused("IntervalWithUnit", {"-u2s", "{dev}"}, 2, kArgs, "-u2s: " + kInterval),
+    refused("IntervalFraction", {"-u1.5", "{dev}"}, 2, kArgs, "-u1.5: " + kInterval),
+    refused("IntervalDetached", {"-u", "500", "{dev}"}, 2, kArgs,
+            "-u needs its value attached: -u500"),
+    refused("ConfigurationDetached", {"-c", "bench.conf", "{dev}"}, 2, kArgs,
+            "-c needs its file attached: -cbench.conf"),
+    refused("SameDeviceTwice", {"{dev}", "{pty}"}, 4, kDevice,
+            "{pty}: the same device as controller 1 ({dev})"),
     refused("EndlessConfiguration", {"-c/dev/zero", "{dev}"}, 3, kConfig,
             "/dev/zero:1: holds a NUL byte (no text file)"),
     refused("ConfigurationWithNul", {"-c{dir}/nul.conf", "{dev}"}, 3, kConfig,
@@ -207,6 +219,17 @@ const std::vector<Scenario> kRows = {
     refused("ConfigurationADirectory", {"-c{dir}", "{dev}"}, 3, kConfig, "{dir}: Is a directory"),
     refused("ConfigurationBadController", {"-c{dir}/bad.conf", "{dev}"}, 3, kConfig,
             "{dir}/bad.conf:2: controller 3 (must be 1 or 2)"),
+    // Fields kept whole: a 60-character answer matches, a 34-character off
+    // command goes out whole. A reading past the screen is logged, never drawn.
+    Scenario{.name = "WholeFieldsAndARowPastTheScreen",
+             .config = "init:1;22;*IDN?;" + kIdn60 + "\noff:1;5;" + kOff34 +
+                       "\ndsp:1;22;far: ;MEAS:VOLT?;259;0\ndsp:1;22;V: ;MEAS:VOLT?;4;0\n",
+             .flags = {"-u50", "-l{dir}/data.csv"},
+             .answers = {{22, "*IDN?", kIdn60}},
+             .steps = {screen(4, "V: "), rows(3), type("quit\n")},
+             .wire = {{kOff34, 1}},
+             .never = {"far: "},
+             .rows = "0,\"\",[-+0-9.E]+,[-+0-9.E]+"},
     initWait(100, SIGTERM),
     initWait(0, SIGQUIT),
     endAt("QuitAtALongInterval", "-u30000", type("quit\n")),

@@ -37,9 +37,9 @@ constexpr int kConnectMs = 3000;
 constexpr int kReconnectMs = 500;
 
 constexpr int kWriteRetries = 100;
-// Longest line: a 31-character command and a 69-character value, or an
+// Longest line: a 127-character command and a 69-character value, or an
 // addressing command and a number, plus the line feed.
-constexpr size_t kLineMax = 128;
+constexpr size_t kLineMax = 256;
 constexpr int kWriteWaitMs = 10;
 
 void gpibRaw(int dev, int fd) {

@@ -1,15 +1,16 @@
-// Reading the configuration file into the record stores.
+// Reading the configuration file into the record stores, by the format of
+// config/format.h.
 #pragma once
 
-// Field n (n >= 1) of a configuration line, or the keyword for n = 0. The
-// result lives in a 64-byte area that the next call overwrites.
-const char* getCfgVar(const char* line, int n);
+// Longest line read whole, without its line feed; a longer one is refused.
+constexpr int kCfgLineBytes = 1023;
 
 // Loads path (plus ".conf" unless noSuffix) into Dict, Index, Read_gpib and
-// Addr_gpib. Returns 0 on success, 3 when the file or a line is refused, and
-// when the file holds a NUL byte or is larger than 1 MiB; a refusal leaves
-// its detail (file, line, reason). Lines that load but look like mistakes
-// are kept as warnings.
+// Addr_gpib. Returns 0, or an error number when the file or a line is
+// refused: a field longer than its store, a line longer than kCfgLineBytes,
+// more records than the store holds, a NUL byte, a file beyond 1 MiB. A
+// refusal leaves its detail (file, line, reason). Lines that load but look
+// like mistakes are kept as warnings.
 int loadCfg(const char* path, int noSuffix);
 
 // Number of records stored by the last loadCfg.

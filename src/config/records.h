@@ -4,8 +4,17 @@
 // filled once by the loader; at run time only `file` and `resp` change.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
+
+// Room for what real instruments take and the screen shows: a SCPI command
+// of 127 characters, a label or help text as wide as a screen row (79
+// columns), an answer of 63 characters.
+constexpr size_t kCmdSize = 128;
+constexpr size_t kLabelSize = 80;
+constexpr size_t kTextSize = 80;
+constexpr size_t kRespSize = 64;
 
 struct GpibRec {
     uint32_t dev;       // controller 0 or 1
@@ -22,10 +31,10 @@ struct GpibRec {
     float f2const;
     GpibRec* prev;
     GpibRec* next;
-    char label[32]; // init: cresp; cfg: name; dsp: label
-    char cmd[32];   // command text, read command or addressing command
-    char text[64];  // cfg: hlp; dsp: info
-    char resp[64];  // last answer, "ERR", or a calculated result
+    char label[kLabelSize]; // init: cresp; cfg: name; dsp: label
+    char cmd[kCmdSize];     // command text, read command or addressing command
+    char text[kTextSize];   // cfg: hlp; dsp: info
+    char resp[kRespSize];   // last answer, "ERR", or a calculated result
 };
 
 enum RecType {

@@ -97,3 +97,9 @@ int gpibLogc(const char* path, const char* cmd, const char* value, const char* r
     close(fd);
     return result;
 }
+
+int gpibLogcStart(const char* path) {
+    if (gpibLogc(path, nullptr, nullptr, nullptr) == 0) return errno != 0 ? errno : EIO;
+    Logc_fp = path;
+    return 0;
+}

@@ -9,3 +9,7 @@ extern const char* Logc_fp;
 // Header mode (cmd null): makes sure the file opens and starts with the
 // header. Record mode: appends one record. Returns 1 on success, 0 on failure.
 int gpibLogc(const char* path, const char* cmd, const char* value, const char* resp);
+
+// Makes path the command log: its header when it needs one. Returns 0, or
+// the error number when it cannot be opened or written.
+int gpibLogcStart(const char* path);

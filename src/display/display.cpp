@@ -112,11 +112,12 @@ void dspDraw(DspState& st) {
     ansiCursorPos(kRowPrompt, 1);
     putchar(kSpinner[st.spinner]);
     if (++st.spinner == kSpinnerSteps) st.spinner = 0;
-    ansiCursorPos(kRowReadings, 1);
     fflush(stdout);
-    int32_t current = 1;
+    // A reading goes on its own row or nowhere: row 0 and rows off the
+    // screen are polled and logged only.
+    int32_t current = 0;
     for (const GpibRec* r = Index[kDspHead]; r != nullptr; r = r->next) {
-        if (r->num != 0) {
+        if (r->num >= 1 && r->num <= kScreenRows) {
             if (r->num != current) {
                 current = r->num;
                 ansiCursorPos(static_cast<uint8_t>(current), 1);
@@ -176,6 +177,13 @@ void dspPass(DspState& st) {
 }
 
 } // namespace
+
+void dspConfigure(bool force, bool reset, long intervalMs) {
+    flagDspForce = force ? 1 : 0;
+    flagDspReset = reset ? 1 : 0;
+    update_tm.tv_sec = static_cast<time_t>(intervalMs / 1000);
+    update_tm.tv_nsec = (intervalMs % 1000) * kNsPerMs;
+}
 
 void* gpibDsp(void* /*arg*/) {
     DspState st;

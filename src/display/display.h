@@ -9,6 +9,9 @@ extern int flagDspForce;   // -f: purge the controller streams before every pass
 extern int flagDspReset;   // -r: purge them after a pass with a failed read
 extern timespec update_tm; // sleep after every turn of the display loop
 
+// The options of -f, -r and -u, before the thread starts.
+void dspConfigure(bool force, bool reset, long intervalMs);
+
 // Thread body; never returns.
 void* gpibDsp(void* arg);
 

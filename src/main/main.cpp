@@ -13,10 +13,9 @@ int main(int argc, char** argv) {
     runGuardStdio();
     sigIgnoreWriteFaults();
     clkTightSlack();
-    int result = kResultNoArgs;
     if (argc < 2) {
         cliUsage();
-        runFinish(result);
+        runFinish(kResultNoArgs);
     }
     if (argc == 2 && (strcmp(argv[1], "-h") == 0 || strcmp(argv[1], "--help") == 0)) {
         cliUsage();
@@ -26,13 +25,14 @@ int main(int argc, char** argv) {
         cliVersion();
         runFinish(kResultSuccess);
     }
-    int firstDevice = cliParse(argc, argv);
-    const char* cfg = cliGiven(kFlagCfg) ? cliValue(kFlagCfg) : argv[0];
-    result = loadCfg(cfg, cliGiven(kFlagCfg) ? 1 : 0);
-    if (result == 0 && cliGiven(kFlagDump)) {
+    Options opts;
+    int result = cliParse(argc, argv, &opts);
+    if (result == 0 && loadCfg(opts.cfgPath != nullptr ? opts.cfgPath : argv[0],
+                               opts.cfgPath != nullptr ? 1 : 0) != 0)
+        result = kResultBadConfig;
+    if (result == 0 && opts.dump)
         dumpCfg();
-    } else if (result == 0) {
-        result = cliInterval() ? runStart(argc, argv, firstDevice) : kResultBadArgs;
-    }
+    else if (result == 0)
+        result = runStart(opts);
     runFinish(result);
 }

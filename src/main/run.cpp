@@ -71,42 +71,43 @@ void cleanupSteps() {
 
 // What a log at path would overwrite: the configuration or a device; null
 // when neither.
-const char* inputAt(const char* path, int argc, char** argv, int firstDevice) {
+const char* inputAt(const char* path, const Options& opts) {
     if (fileSame(path, cfgFileName())) return "the configuration";
-    for (int i = firstDevice; i < argc && i < firstDevice + kControllers; i++)
-        if (fileSame(path, argv[i])) return i == firstDevice ? "controller 1" : "controller 2";
+    for (int i = 0; i < opts.deviceCount; i++)
+        if (fileSame(path, opts.devices[i])) return i == 0 ? "controller 1" : "controller 2";
     return nullptr;
 }
 
 // A refused log, named by its flag as written.
-int logRefused(int result, FlagBit flag, const char* why, const char* what = "") {
-    resultWhy({Flags[flag].value, ": ", why, what});
+int logRefused(int result, const Options& opts, FlagBit flag, const char* why,
+               const char* what = "") {
+    resultWhy({opts.given[flag], ": ", why, what});
     return result;
 }
 
 // The logs are opened, and checked against each other and the inputs,
 // before anything is written anywhere.
-int runOpenLogs(int argc, char** argv, int firstDevice) {
-    const char* data = cliValue(kFlagDataLog);
+int runOpenLogs(const Options& opts) {
+    const char* data = opts.dataLog;
     if (data != nullptr) {
-        if (const char* in = inputAt(data, argc, argv, firstDevice))
-            return logRefused(kResultDataLog, kFlagDataLog, "would overwrite ", in);
+        if (const char* in = inputAt(data, opts))
+            return logRefused(kResultDataLog, opts, kFlagDataLog, "would overwrite ", in);
         if (logOpenFile(data) != 0)
-            return logRefused(kResultDataLog, kFlagDataLog, resultErrText(errno));
+            return logRefused(kResultDataLog, opts, kFlagDataLog, resultSysErr(errno));
     }
-    if (!cliGiven(kFlagCmdLog)) return 0;
-    Logc_fp = cliValue(kFlagCmdLog);
-    const char* in = inputAt(Logc_fp, argc, argv, firstDevice);
-    if (in == nullptr && fileSame(Logc_fp, data)) in = "the data log";
-    if (in != nullptr) return logRefused(kResultCmdLog, kFlagCmdLog, "would overwrite ", in);
-    if (gpibLogc(Logc_fp, nullptr, nullptr, nullptr) == 0)
-        return logRefused(kResultCmdLog, kFlagCmdLog, resultErrText(errno));
+    const char* cmd = opts.cmdLog;
+    if (cmd == nullptr) return 0;
+    const char* in = inputAt(cmd, opts);
+    if (in == nullptr && fileSame(cmd, data)) in = "the data log";
+    if (in != nullptr) return logRefused(kResultCmdLog, opts, kFlagCmdLog, "would overwrite ", in);
+    if (int err = gpibLogcStart(cmd); err != 0)
+        return logRefused(kResultCmdLog, opts, kFlagCmdLog, resultSysErr(err));
     return 0;
 }
 
 int deviceRefused(const char* path) {
     int err = errno;
-    const char* why = resultErrText(err);
+    const char* why = resultSysErr(err);
     if (err == ENAMETOOLONG) {
         why = "path too long (255 bytes at most)";
     } else if (netIsUrl(path)) {
@@ -115,9 +116,20 @@ int deviceRefused(const char* path) {
         if (err == EAGAIN) why = "no name server answers";
     } else if (err == EWOULDBLOCK) {
         why = "in use by another program (locked)";
+    } else if (err == ENOENT && path[0] == '-') {
+        why = "neither a known flag nor a device";
     }
     resultWhy({path, ": ", why});
     return kResultDevice;
+}
+
+// The same device twice would be refused as locked by another program.
+bool sameDevice(const Options& opts) {
+    const char* a = opts.devices[0];
+    const char* b = opts.devices[1];
+    if (opts.deviceCount < 2 || (strcmp(a, b) != 0 && !fileSame(a, b))) return false;
+    resultWhy({b, ": the same device as controller 1 (", a, ")"});
+    return true;
 }
 
 // The warnings of the configuration, counted among the init messages.
@@ -133,7 +145,7 @@ void runWarnCount() {
 
 // The one report of a run's end: the detail, the result's line, the exit.
 [[noreturn]] void runReport(int result, int sig) {
-    int err = errno;
+    int err = resultErrno();
     if (result > 1 && resultWhyText()[0] != '\0')
         fprintf(stderr, "%s: %s\n", prgName, resultWhyText());
     if (result == kResultSignal) {
@@ -157,24 +169,27 @@ void runGuardStdio() {
         if (fcntl(fd, F_GETFD) < 0 && errno == EBADF) open("/dev/null", O_RDWR);
 }
 
-int runStart(int argc, char** argv, int firstDevice) {
-    if (int r = runOpenLogs(argc, argv, firstDevice); r != 0) return r;
-    if (firstDevice >= argc) return cliNoDevice(argc, argv);
-    for (int i = firstDevice; i < argc && i < firstDevice + kControllers; i++)
-        if (gpibOpen(i - firstDevice, argv[i]) == 0) return deviceRefused(argv[i]);
+int runStart(const Options& opts) {
+    if (int r = runOpenLogs(opts); r != 0) return r;
+    if (opts.deviceCount == 0) return cliNoDevice(opts);
+    if (sameDevice(opts)) return kResultDevice;
+    for (int i = 0; i < opts.deviceCount; i++)
+        if (gpibOpen(i, opts.devices[i]) == 0) return deviceRefused(opts.devices[i]);
     // Only now that the run can go ahead is an existing data log emptied.
-    if (cliGiven(kFlagDataLog)) {
-        if (logStart() != 0) return logRefused(kResultDataLog, kFlagDataLog, resultErrText(errno));
+    if (opts.dataLog != nullptr) {
+        if (logStart() != 0)
+            return logRefused(kResultDataLog, opts, kFlagDataLog, resultSysErr(errno));
         scrSetLogNotice(logPath(), retCode[kResultDataLog]);
     }
+    dspConfigure(opts.force, opts.reset, opts.intervalMs);
     gpibBind();
     bound.store(1);
     if (int rc = sigStart(); rc != 0) {
-        resultWhy({"signal thread: ", resultErrText(rc)});
+        resultWhy({"signal thread: ", resultSysErr(rc)});
         return kResultSigInstall;
     }
     runWarnCount();
-    if (gpibInit(Index[kInitHead], scrInitAttempt) != 0) return 6;
+    if (gpibInit(Index[kInitHead], scrInitAttempt) != 0) return kResultInitDevice;
     {
         std::lock_guard<std::mutex> lock(startMutex);
         // A signal during the init sequence: its clean-up ends the run.
@@ -183,7 +198,7 @@ int runStart(int argc, char** argv, int firstDevice) {
         scrSetup(logFailed());
         screenDrawn = true;
         if (int rc = dspStart(); rc != 0) {
-            resultWhy({"display thread: ", resultErrText(rc)});
+            resultWhy({"display thread: ", resultSysErr(rc)});
             return kResultThread;
         }
     }

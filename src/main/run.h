@@ -3,13 +3,16 @@
 // report with the exit code.
 #pragma once
 
+#include "main/cli.h"
+
 // Gives each closed standard stream (0 to 2) /dev/null, before any file is
 // opened.
 void runGuardStdio();
 
-// Runs the start-up steps from the logs to the command loop; returns the
-// result (0 after quit, else the result code of the failing step).
-int runStart(int argc, char** argv, int firstDevice);
+// Runs the start-up steps from the logs to the command loop, handing each
+// module its options; returns the result (0 after quit, else the result code
+// of the failing step).
+int runStart(const Options& opts);
 
 // Runs the clean-up unless it already ran or is running elsewhere; returns
 // false when another thread has it.

@@ -9,7 +9,6 @@
 // placed by its position, so a larger terminal shows them where 80 x 24 does.
 constexpr int kScreenRows = 24;
 constexpr int kScreenCols = 80;
-constexpr int kRowReadings = 3;
 constexpr int kRowPrompt = 15;
 constexpr int kRowAnswer = 16;
 constexpr int kRowLogNotice = 17;

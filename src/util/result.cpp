@@ -22,6 +22,7 @@ namespace {
 
 // Room for a path of 255 bytes shown whole and the reason after it.
 char whyBuf[1024];
+int sysErr;
 
 } // namespace
 
@@ -64,4 +65,13 @@ const char* resultWhyText() {
 const char* resultErrText(int err) {
     const char* text = strerrordesc_np(err);
     return text != nullptr ? text : "unknown error";
+}
+
+const char* resultSysErr(int err) {
+    sysErr = err;
+    return resultErrText(err);
+}
+
+int resultErrno() {
+    return sysErr;
 }

@@ -13,6 +13,7 @@ constexpr int kResultBadArgs = 2;
 constexpr int kResultBadConfig = 3;
 constexpr int kResultDevice = 4;
 constexpr int kResultSigInstall = 5;
+constexpr int kResultInitDevice = 6;
 constexpr int kResultThread = 7;
 constexpr int kResultSignal = 8;
 constexpr int kResultDataLog = 9;
@@ -41,3 +42,8 @@ const char* resultWhyText();
 
 // The system's words for an error number.
 const char* resultErrText(int err);
+
+// The same, for the error that refuses the start: it becomes the number the
+// final report shows. A refusal that names no system error shows 0.
+const char* resultSysErr(int err);
+int resultErrno();

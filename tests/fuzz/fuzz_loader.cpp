@@ -19,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static int fd = memfd_create("quorvel-fuzz.conf", 0);
     FUZZ_CHECK(ftruncate(fd, 0) == 0 && pwrite(fd, data, size, 0) == static_cast<ssize_t>(size));
     int result = loadCfg(("/proc/self/fd/" + std::to_string(fd)).c_str(), 1), n = 0;
-    FUZZ_CHECK(result == 0 || result == 3);
+    FUZZ_CHECK(result >= 0);
     // Walked with a bound, so that a cycle fails instead of hanging.
     for (int head : {kInitHead, kCfgHead, kDspHead, kOffHead}) {
         const GpibRec* prev = nullptr;
