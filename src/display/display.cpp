@@ -13,6 +13,7 @@
 #include "display/calc.h"
 #include "display/datalog.h"
 #include "display/handshake.h"
+#include "display/metrics.h"
 #include "screen/ansi.h"
 #include "screen/layout.h"
 #include "util/clock.h"
@@ -158,6 +159,8 @@ void dspRedraw() {
 }
 
 void dspPass(DspState& st) {
+    timespec wall{};
+    clock_gettime(CLOCK_REALTIME, &wall);
     dspReconnect();
     if (st.reset != 0) dspPurge();
     dspLogHead(st);
@@ -173,6 +176,7 @@ void dspPass(DspState& st) {
     }
     // The row goes to the file before the screen, which may be held up.
     dspLogRow();
+    metricsPass(wall);
     dspDraw(st);
 }
 
