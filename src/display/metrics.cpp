@@ -34,7 +34,8 @@ char path_[256];
 char tmp_[sizeof path_ + 8];
 mode_t fileMode = 0644;
 int controllers_ = 1;
-bool open_;
+// Read by the display thread while the clean-up may close it.
+std::atomic<bool> open_{false};
 bool written_;
 timespec lastWrite_;
 timespec lastPass_;
@@ -205,12 +206,12 @@ int metricsOpen(const char* path, int controllers) {
     if (fd < 0) return 9;
     close(fd);
     unlink(tmp_);
-    open_ = true;
+    open_.store(true);
     return 0;
 }
 
 bool metricsIsOpen() {
-    return open_;
+    return open_.load();
 }
 
 const char* metricsPath() {
@@ -222,7 +223,7 @@ bool metricsFailed() {
 }
 
 bool metricsPass(const timespec& when) {
-    if (!open_) return true;
+    if (!open_.load()) return true;
     uint64_t errs = 0;
     for (const GpibRec* r = Index[kDspHead]; r != nullptr; r = r->next)
         errs += strcmp(r->resp, kDspErr) == 0;
@@ -240,8 +241,8 @@ void metricsCommand() {
 
 bool metricsClose() {
     std::lock_guard<std::mutex> lock(writeMutex);
-    if (!open_) return true;
-    open_ = false;
+    if (!open_.load()) return true;
+    open_.store(false);
     return writeNow(0);
 }
 
