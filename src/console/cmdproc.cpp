@@ -12,7 +12,6 @@
 #include "console/cmdlog.h"
 #include "display/datalog.h"
 #include "display/handshake.h"
-#include "display/metrics.h"
 #include "screen/ansi.h"
 #include "screen/layout.h"
 #include "screen/tty.h"
@@ -71,7 +70,6 @@ void cmdDictionary(GpibRec* r, const char* value) {
         // instruments; a command that did not go out says so.
         bool sent = busStopping.load() == 0 && r->file != nullptr && setDevAddr(r) != 0 &&
                     gpibPuts(r->file, r->cmd, value) >= 0;
-        if (sent) metricsCommand();
         if (!sent) {
             strlcpy(r->resp, kDspErr, sizeof r->resp);
         } else if (r->flag != 0) {

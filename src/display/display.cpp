@@ -13,7 +13,6 @@
 #include "display/calc.h"
 #include "display/datalog.h"
 #include "display/handshake.h"
-#include "display/metrics.h"
 #include "screen/ansi.h"
 #include "screen/layout.h"
 #include "util/clock.h"
@@ -159,8 +158,6 @@ void dspRedraw() {
 }
 
 void dspPass(DspState& st) {
-    timespec wall{};
-    clock_gettime(CLOCK_REALTIME, &wall);
     dspReconnect();
     if (st.reset != 0) dspPurge();
     dspLogHead(st);
@@ -176,7 +173,6 @@ void dspPass(DspState& st) {
     }
     // The row goes to the file before the screen, which may be held up.
     dspLogRow();
-    metricsPass(wall);
     dspDraw(st);
 }
 
