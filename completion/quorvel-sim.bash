@@ -4,8 +4,8 @@
 # "=", so a fault kind is completed in the words after a --fault address.
 
 _quorvel_sim_opts="--link --listen --instruments --fault --latency --log
---vanish-after --reappear-after -h --help --version"
-_quorvel_sim_faults="silent pieces lonelf crlf overlong flood none"
+--vanish-after --reappear-after --reset-on-replug -h --help --version"
+_quorvel_sim_faults="silent pieces lonelf crlf overlong flood nul burst none"
 
 _quorvel_sim() {
     local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD - 1]}

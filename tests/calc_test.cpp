@@ -21,12 +21,15 @@ TEST(Calc, Results) {
             {{}, '/', 0, 0, 7, 2, 1, "0003.5"},
             {{}, ' ', 0, 0, 7, 2, 1, "0000.0"},
             {{}, '+', 0, 0, 2.5F, 0, 4294967295U, "2.500000"}, // negative to the formatter
-            // Positions count every display record from 1; an unreadable
-            // answer is 0, and so is a position past the list.
-            {{"10", "3"}, '-', 1, 2, 0, 0, 0, "000007"},
-            {{"x"}, '+', 1, 0, 9, 2, 1, "0002.0"},
+            // Positions count every display record from 1; a position past
+            // the list is 0. An answer with no number at its start, or a
+            // result that is none, is ERR.
+            {{"10", " 3 V"}, '-', 1, 2, 0, 0, 0, "000007"},
             {{"4"}, '+', 9, 0, 5, 4, 1, "0004.0"},
             {{"2", "ERR"}, '+', 1, 2, 0, 0, 1, "ERR"},
+            {{"", "2"}, '+', 1, 2, 0, 0, 1, "ERR"},
+            {{}, '*', 0, 0, 3e38F, 10, 1, "ERR"},
+            {{}, '/', 0, 0, 0, 0, 1, "ERR"},
         };
     for (const auto& [shown, op, f1, f2, c1, c2, precision, want] : cases) {
         resetStores();

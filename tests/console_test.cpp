@@ -1,7 +1,7 @@
 // The console and the display of the real program on an emulated terminal,
 // checked on the screen, on the simulated controller's wire and in the data
 // log: commands and their refusals, help, marks, readings on their rows,
-// calculated readings, the spinner and the purge of leftover input.
+// calculated readings, the spinner and leftover input.
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
@@ -38,31 +38,14 @@ const string kFits = "vset 5" + string(62, ' ');
 const string kNested = "/nested-directory/nested-directory/nested-directory/nested-directory"
                        "/nested-directory/nested-directory/nested-directory/nested-directory";
 
-// An answer of two lines leaves its second line in the program's input
-// buffer, and without a purge the next pass reads it instead of its own.
-// -f purges before every pass after the first, except one after a pass whose
-// read failed; -r purges only after a failed read.
-Scenario purge(const string& name, std::vector<string> flags, bool failingRead, bool leftover) {
-    flags.insert(flags.end(), {"-u20", "-l{dir}/data.csv"});
-    return {.name = name,
-            .config = "dsp:1;22;Q: ;Q2?;5;0\n" + string(failingRead ? "dsp:2;22;F: ;F?;6;0\n" : ""),
-            .flags = flags,
-            .answers = {{22, "Q2?", "one\ntwo"}},
-            .steps = {rows(10),
-                      until([=](Run& r) { return !leftover || r.term->row(5) != "Q: one"; },
-                            "leftover shown"),
-                      type("quit\n")},
-            .check = [=](Run& r) {
-                string values;
-                for (const Cells& row : r.csv())
-                    if (row[0] != "Record") values += row[5] + " ";
-                // The first pass never purges, and needs not; every
-                // command went out, so the only answers are the two lines.
-                EXPECT_TRUE(values.starts_with("one ")) << values;
-                EXPECT_EQ(values.find("two ") != string::npos, leftover) << values;
-                EXPECT_TRUE(std::regex_match(values, std::regex("((one|two) )+"))) << values;
-            }};
-}
+// An answer of two lines leaves its second line behind: it is discarded
+// before the next query, never taken as that query's answer.
+const Scenario kLeftover = {.name = "LeftoverNeverAnAnswer",
+                            .config = "dsp:1;22;Q: ;Q2?;5;0\n",
+                            .flags = {"-u20", "-l{dir}/data.csv"},
+                            .answers = {{22, "Q2?", "one\ntwo"}},
+                            .steps = {rows(10), type("quit\n")},
+                            .rows = "0,\"\",one"};
 
 const std::vector<Scenario> kRows = {
     {.name = "CommandsAndRefusals",
@@ -259,12 +242,7 @@ const std::vector<Scenario> kRows = {
              EXPECT_EQ(r.lines(log)[0], "Record,Date,Time,Mark,Comment");
              expectRows(r, "0,\"\"", log);
          }},
-    purge("NoPurge", {}, false, true),
-    purge("Force", {"-f"}, false, false),
-    purge("ForceWithFailures", {"-f"}, true, true),
-    purge("Reset", {"-r"}, false, true),
-    purge("ResetWithFailures", {"-r"}, true, false),
-    purge("BothWithFailures", {"-f", "-r"}, true, false),
+    kLeftover,
 };
 
 TEST_P(Scenarios, Run) {

@@ -1,4 +1,4 @@
-// The bus on a pseudo-terminal: opening a port, the reader, the init sequence.
+// The bus on a pseudo-terminal: opening a port, the reader.
 #include <chrono>
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -8,7 +8,6 @@
 
 #include "bus/port.h"
 #include "bus/reader.h"
-#include "bus/sequence.h"
 #include "pty.h"
 #include "support/stores.h"
 
@@ -73,7 +72,7 @@ TEST(Reader, AnswersTimeOutsAndHangUps) {
         {{}, 0, 3000, 0, "second"}, // in the stream's buffer: the descriptor says nothing
         // Sent over 90 ms; the reader's clock starts a little after the writer.
         {{"+1.2", "34", "5E+0", "0\n"}, 0, 3000, 80, "+1.2345E+00"},
-        {{std::string(63, 'y') + "\n"}, 0, 30, 25, "ERR"}, // too long
+        {{std::string(63, 'y') + "\n"}, 0, 30, 0, "ERR"}, // too long: refused at its end
         {{}, 0, 60, 55, "ERR"},
         {{"ready\n"}, 0, 0, 0, "ERR"}, // no time-out: not even what is there
     };
@@ -116,30 +115,4 @@ TEST(Reader, AnswersTimeOutsAndHangUps) {
         EXPECT_LT(Clock::now() - start, 1500ms) << what;
         EXPECT_EQ(rec->file, nullptr) << what;
     }
-}
-
-// A delay is addressed like any record; a wait repeats until the answer matches
-// in any case ("err" matches a time-out); a plain command is drained.
-TEST(Sequence, Init) {
-    resetStores();
-    Far pty;
-    setController(0, "++addr", "++read eoi", 30);
-    addRecord(kInitHead, 0, 5, "$delay$")->num = 50;
-    addRecord(kInitHead, 0, 22, "*IDN?", "sim,dmm");
-    addRecord(kInitHead, 0, 22, "*RST");
-    addRecord(kInitHead, 0, 22, "*TST?", "err");
-    ASSERT_EQ(gpibOpen(0, pty.path.c_str()), 1);
-    gpibBind();
-    pty.write("other\nSIM,DMM\n");
-    testing::internal::CaptureStdout();
-    auto start = Clock::now();
-    EXPECT_EQ(gpibInit(Index[kInitHead], [](unsigned, const char*, const char*) {}), 0);
-    EXPECT_GE(Clock::now() - start, 50ms + 20ms);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              "\nDev 1 delay 50mS"
-              "\nSending *IDN? to dev 1, adr 22, to match response to sim,dmm"
-              "\nSending command *RST to dev 1, adr 22"
-              "\nSending *TST? to dev 1, adr 22, to match response to err");
-    EXPECT_EQ(pty.drain(), "++addr 5\n++addr 22\n*IDN?\n++read eoi\n*IDN?\n++read eoi\n"
-                           "*RST\n*TST?\n++read eoi\n");
 }

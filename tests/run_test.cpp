@@ -104,6 +104,8 @@ Scenario initWait(int timeoutMs, int s) {
             .says = {(timeoutMs == 0 ? "got \"ERR" : "got \"?[2J" + string(21, 'x')) + want +
                      "\x1b[K\rattempt "},
             .never = {"Mark:", "Quorvel,", "\x1b[2J"},
+            // The line ends before the signal's.
+            .check = [](Run& r) { EXPECT_TRUE(r.out().ends_with("\"\x1b[K\n")) << r.out(); },
             .pipes = true};
 }
 

@@ -1,16 +1,17 @@
 #include "bus/port.h"
 
-#include <algorithm>
 #include <bsd/string.h>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
+#include <sys/socket.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include "bus/net.h"
+#include "bus/stale.h"
 #include "util/clock.h"
 
 int32_t addr_c[kControllers] = {999, 999};
@@ -37,9 +38,9 @@ constexpr int kConnectMs = 3000;
 constexpr int kReconnectMs = 500;
 
 constexpr int kWriteRetries = 100;
-// Longest line: a 127-character command and a 69-character value, or an
-// addressing command and a number, plus the line feed.
-constexpr size_t kLineMax = 256;
+// Longest line: a command and a typed value (the console takes 68
+// characters), or an addressing command and a number, plus the line feed.
+constexpr size_t kLineMax = sizeof(GpibRec::cmd) + 128;
 constexpr int kWriteWaitMs = 10;
 
 void gpibRaw(int dev, int fd) {
@@ -65,6 +66,22 @@ int devOf(FILE* fp) {
     return -1;
 }
 
+// A line not written whole: its start may be queued, and the next line would
+// join it (VOLT 10 cut to VOLT 1, then the rest of another command). The
+// queue is discarded, and the controller is closed as lost: on a serial port
+// the close hangs the line up, on the network the connection is reset, and a
+// controller drops a line it had begun either way. It is set up again when it
+// is back.
+void gpibCut(int dev, int fd) {
+    if (isatty(fd) != 0) {
+        tcflush(fd, TCOFLUSH);
+    } else {
+        linger now{1, 0};
+        setsockopt(fd, SOL_SOCKET, SO_LINGER, &now, sizeof now);
+    }
+    gpibLost(dev);
+}
+
 // Lines go straight to the descriptor: a stdio write on a stream that still
 // holds unread input would first seek back over it, which a terminal
 // refuses, and the line would be lost. A full output queue is waited out
@@ -85,8 +102,12 @@ int gpibWrite(FILE* fp, const char* line, size_t len) {
             poll(&p, 1, kWriteWaitMs);
             continue;
         }
+        int err = n < 0 ? errno : 0;
         int dev = devOf(fp);
-        if (n < 0 && dev >= 0 && gpibGone(errno)) gpibLost(dev);
+        if (dev >= 0 && gpibGone(err))
+            gpibLost(dev);
+        else if (dev >= 0 && (done > 0 || err == EAGAIN))
+            gpibCut(dev, fd);
         return -1;
     }
     return static_cast<int>(done);
@@ -115,6 +136,27 @@ bool attach(int dev, int fd) {
     }
     GpibDev[dev] = fp;
     return true;
+}
+
+// A controller that comes back may have been power-cycled and lost its
+// settings: its own "++" lines of the init list go out again, in order, each
+// with the delays that follow it. What they answer is stale input, so the
+// controller is fenced.
+void gpibSetUp(int dev) {
+    bool setting = false;
+    bool sent = false;
+    for (const GpibRec* r = Index[kInitHead]; r != nullptr; r = r->next) {
+        if (r->dev != static_cast<uint32_t>(dev)) continue;
+        if (r->num != 0) {
+            if (setting) clkSleepMs(r->num);
+            continue;
+        }
+        setting = strncmp(r->cmd, "++", 2) == 0;
+        if (!setting) continue;
+        if (GpibDev[dev] == nullptr || gpibPuts(GpibDev[dev], r->cmd) < 0) return;
+        sent = true;
+    }
+    if (sent) gpibFence(dev);
 }
 
 } // namespace
@@ -150,6 +192,7 @@ void gpibBind() {
 
 void gpibClose(int dev) {
     gpibLostDev[dev] = false;
+    gpibFenceClear(dev);
     if (GpibDev[dev] == nullptr) return;
     fclose(GpibDev[dev]);
     GpibDev[dev] = nullptr;
@@ -193,13 +236,20 @@ void gpibReconnect(bool now) {
         gpibLostDev[d] = false;
         addr_c[d] = 999;
         gpibBind();
+        gpibSetUp(d);
     }
+}
+
+bool gpibIsLost(int dev) {
+    return gpibLostDev[dev];
 }
 
 int gpibPuts(FILE* fp, const char* a, const char* b) {
     char line[kLineMax];
     int n = snprintf(line, sizeof line, "%s%s\n", a, b);
-    return gpibWrite(fp, line, std::min(static_cast<size_t>(n), sizeof line - 1));
+    // Cut to fit, it would reach the instrument as another command.
+    if (n < 0 || static_cast<size_t>(n) >= sizeof line) return -1;
+    return gpibWrite(fp, line, static_cast<size_t>(n));
 }
 
 int setDevAddr(GpibRec* rec) {
@@ -210,7 +260,8 @@ int setDevAddr(GpibRec* rec) {
     if (a.cmd[0] != '\0' && rec->file != nullptr) {
         char line[kLineMax];
         int n = snprintf(line, sizeof line, "%s %d\n", a.cmd, rec->adr);
-        if (gpibWrite(rec->file, line, std::min(static_cast<size_t>(n), sizeof line - 1)) < 0)
+        if (n < 0 || static_cast<size_t>(n) >= sizeof line ||
+            gpibWrite(rec->file, line, static_cast<size_t>(n)) < 0)
             result = 0;
     }
     if (result != 0) cached = rec->adr;

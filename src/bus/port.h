@@ -41,13 +41,18 @@ void gpibClose(int dev);
 // Call both with the bus held.
 void gpibLost(int dev);
 // Tries, at most once a second per controller (or at once with now set), to
-// reopen lost controllers; a reopened one is addressed afresh on its next use.
+// reopen lost controllers. A reopened one gets its "++" init lines again and
+// is addressed afresh on its next use.
 void gpibReconnect(bool now = false);
+// True while controller dev is lost and not back.
+bool gpibIsLost(int dev);
 // True when errno after a failed read or write means the controller is gone.
 bool gpibGone(int err);
 
 // Writes a, b and a line feed to fp and pushes them to the device; returns
-// the characters written, or -1 when the device refused them.
+// the characters written, or -1 when the line is too long to send whole or
+// the device did not take it whole in time (the controller is then lost:
+// nothing of the line reaches an instrument).
 int gpibPuts(FILE* fp, const char* a, const char* b = "");
 
 // Sends the addressing line when the record's controller has another address

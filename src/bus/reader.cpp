@@ -29,14 +29,25 @@ Chunk emptyRead(int fd) {
 }
 
 // One non-blocking line read: whatever part of a line is waiting, at most 63
-// bytes.
+// bytes. A NUL byte carries nothing and is dropped, but it was read: a line
+// that starts with one is data, and the rest of it is still in the stream's
+// buffer, where waiting on the descriptor would not see it.
 Chunk readChunk(FILE* fp, char* scratch, size_t size) {
     errno = 0;
-    char* got = fgets(scratch, static_cast<int>(size), fp);
+    size_t len = 0;
+    bool got = false;
+    for (size_t n = 1; n < size; n++) {
+        int c = getc_unlocked(fp);
+        if (c == EOF) break;
+        got = true;
+        if (c != '\0') scratch[len++] = static_cast<char>(c);
+        if (c == '\n') break;
+    }
+    scratch[len] = '\0';
     int err = errno;
     bool eof = feof(fp) != 0;
     clearerr(fp);
-    if (got != nullptr && scratch[0] != '\0') return Chunk::Data;
+    if (got) return Chunk::Data;
     if (err != 0 && err != EAGAIN) return gpibGone(err) ? Chunk::Gone : Chunk::Fault;
     if (eof) return emptyRead(fileno(fp));
     return Chunk::Empty;
@@ -56,29 +67,31 @@ bool awaitInput(FILE* fp, const timespec& deadline, const timespec& end) {
     return false;
 }
 
-// Appends a chunk; true once resp holds a complete, non-empty line.
-bool appendChunk(char* resp, size_t size, const char* chunk) {
-    strlcat(resp, chunk, size);
-    size_t len = strlen(resp);
-    if (len == 0 || resp[len - 1] != '\n') return false;
-    if (len == 1) {
-        resp[0] = '\0';
-        return false;
-    }
-    return true;
-}
+enum class Attempt { Line, Overlong, Nothing, Gone };
 
-enum class Attempt { Line, Nothing, Gone };
+// Appends a chunk; Line once resp holds a complete, non-empty line, Overlong
+// once a line that did not fit has ended.
+Attempt appendChunk(char* resp, size_t size, const char* chunk, bool& over) {
+    if (strlcat(resp, chunk, size) >= size) over = true;
+    size_t n = strlen(chunk);
+    if (n == 0 || chunk[n - 1] != '\n') return Attempt::Nothing;
+    if (over) return Attempt::Overlong;
+    if (strcmp(resp, "\n") == 0) {
+        resp[0] = '\0';
+        return Attempt::Nothing;
+    }
+    return Attempt::Line;
+}
 
 // One 1 ms attempt: reads what arrives until the attempt's deadline. With
 // nothing waiting it sleeps until input comes or the whole time-out ends.
-Attempt readAttempt(FILE* fp, char* resp, size_t size, const timespec& deadline,
+Attempt readAttempt(FILE* fp, char* resp, size_t size, bool& over, const timespec& deadline,
                     const timespec& end) {
     char scratch[64];
     for (;;) {
         Chunk c = readChunk(fp, scratch, sizeof scratch);
         if (c == Chunk::Data) {
-            if (appendChunk(resp, size, scratch)) return Attempt::Line;
+            if (Attempt a = appendChunk(resp, size, scratch, over); a != Attempt::Nothing) return a;
             if (clkDiffNs(clkNow(), deadline) <= 0) return Attempt::Nothing;
             continue;
         }
@@ -98,19 +111,24 @@ int attemptsPassed(const timespec& start) {
 
 } // namespace
 
-int gpibRead(GpibRec* rec, int shift) {
-    rec->resp[0] = '\0';
-    FILE* fp = rec->file;
-    const int attempts = fp == nullptr ? 0 : Read_gpib[rec->dev].num;
+int gpibReadLine(int dev, char* line, size_t size, int attempts) {
+    line[0] = '\0';
+    FILE* fp = GpibDev[dev];
+    if (fp == nullptr) attempts = 0;
     // The attempts keep their 1 ms grid, but one wait spans all that are
     // left: a slow instrument costs one wake-up instead of one per attempt.
     const timespec start = clkNow();
     const timespec end = clkAddNs(start, attempts * kAttemptNs);
     int used = 0;
     bool done = false;
+    bool over = false;
     while (used < attempts) {
         timespec deadline = clkAddNs(start, (used + 1) * kAttemptNs);
-        Attempt a = readAttempt(fp, rec->resp, sizeof rec->resp, deadline, end);
+        Attempt a = readAttempt(fp, line, size, over, deadline, end);
+        if (a == Attempt::Overlong) {
+            line[0] = '\0';
+            return -1;
+        }
         if (a == Attempt::Line) {
             used = std::max(used, std::min(attempts - 1, attemptsPassed(start)));
             done = true;
@@ -118,16 +136,23 @@ int gpibRead(GpibRec* rec, int shift) {
         }
         if (a == Attempt::Gone) {
             // An unplugged controller answers nothing more until it is back.
-            gpibLost(static_cast<int>(rec->dev));
+            gpibLost(dev);
             break;
         }
         used = std::max(used + 1, attemptsPassed(start));
     }
-    if (!done) {
+    return done ? attempts - used : 0;
+}
+
+int gpibRead(GpibRec* rec, int shift) {
+    const int dev = static_cast<int>(rec->dev);
+    const int attempts = rec->file == nullptr ? 0 : Read_gpib[dev].num;
+    int left = gpibReadLine(dev, rec->resp, sizeof rec->resp, attempts);
+    if (left <= 0) {
         strlcpy(rec->resp, kDspErr, sizeof rec->resp);
         return 0;
     }
     if (shift != 0) strlnshift(rec->resp, sizeof rec->resp);
     strnl(rec->resp, sizeof rec->resp);
-    return attempts - used;
+    return left;
 }

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <strings.h>
 
+#include "bus/exchange.h"
 #include "bus/port.h"
 #include "bus/reader.h"
 #include "util/clock.h"
@@ -31,27 +32,22 @@ void initWaitFor(GpibRec* r, InitWatch watch) {
     // 100 attempts a second.
     timespec next = clkNow();
     timespec shown{};
-    for (unsigned attempt = 1;
-         strncasecmp(r->resp, r->label, sizeof r->label) != 0 && !stopping(true); attempt++) {
+    unsigned attempt = 0;
+    bool lost = false;
+    while (strncasecmp(r->resp, r->label, sizeof r->label) != 0) {
         clkSleepUntil(next);
         next = clkAddNs(clkNow(), kAttemptGapNs);
-        if (r->file != nullptr) gpibPuts(r->file, r->cmd);
-        gpibSendRead(r);
-        gpibRead(r, 0);
+        if (gpibExchange(r, {.readCmd = true, .read = GpibRead::One}) == GpibDone::Stopped) break;
+        attempt++;
+        lost = gpibIsLost(static_cast<int>(r->dev));
         // A terminal that redraws a hundred times a second is only busy.
         if (attempt == 1 || clkDiffNs(shown, clkNow()) >= kWatchGapNs) {
             shown = clkNow();
-            watch(attempt, r->resp, r->label);
+            watch(attempt, lost ? nullptr : r->resp, r->label, dev1(r), false);
         }
     }
-}
-
-void initPlain(GpibRec* r) {
-    printf("\nSending command %s to dev %d, adr %d", r->cmd, dev1(r), r->adr);
-    fflush(stdout);
-    if (r->file != nullptr) gpibPuts(r->file, r->cmd);
-    clkSleepMs(kSettleMs);
-    gpibDrain(r, true);
+    // The line shows how the wait ended, and later messages start below it.
+    if (attempt != 0) watch(attempt, lost ? nullptr : r->resp, r->label, dev1(r), true);
 }
 
 } // namespace
@@ -65,16 +61,16 @@ void gpibDrain(GpibRec* rec, bool interruptible) {
 
 int gpibInit(GpibRec* head, InitWatch watch) {
     for (GpibRec* r = head; r != nullptr && !stopping(true); r = r->next) {
-        BusLock bus(busMutex);
-        setDevAddr(r);
         if (r->num != 0) {
             printf("\nDev %d delay %dmS", dev1(r), r->num);
             fflush(stdout);
-            clkSleepMs(r->num);
+            gpibExchange(r, {.command = false, .pauseMs = r->num});
         } else if (r->label[0] != '\0') {
             initWaitFor(r, watch);
         } else {
-            initPlain(r);
+            printf("\nSending command %s to dev %d, adr %d", r->cmd, dev1(r), r->adr);
+            fflush(stdout);
+            gpibExchange(r, {.pauseMs = kSettleMs, .read = GpibRead::Drain});
         }
     }
     return 0;
@@ -88,12 +84,7 @@ int gpibOff(GpibRec* head) {
         gpibReconnect(true);
     }
     for (GpibRec* r = head; r != nullptr; r = r->next) {
-        {
-            BusLock bus(busMutex);
-            setDevAddr(r);
-            if (r->file != nullptr) gpibPuts(r->file, r->cmd);
-            gpibDrain(r, false);
-        }
+        gpibExchange(r, {.read = GpibRead::Drain, .late = true});
         clkSleepMs(kSettleMs);
     }
     return 0;

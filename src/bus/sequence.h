@@ -5,12 +5,15 @@
 #include "config/records.h"
 
 // Shown while a wait-for-answer record repeats: the attempt number, the last
-// answer and the expected one.
-using InitWatch = void (*)(unsigned attempt, const char* got, const char* want);
+// answer (null while its controller, numbered from 1, is lost) and the
+// expected one; last is set once the wait has ended.
+using InitWatch = void (*)(unsigned attempt, const char* got, const char* want, int controller,
+                           bool last);
 
 // Runs the init records in order: delays, wait-for-answer loops (watched by
-// watch after the first attempt and then at most ten times a second) and
-// plain commands with a drain of what they answer. Always returns 0.
+// watch after the first attempt, then at most ten times a second, and with
+// the last one) and plain commands with a drain of what they answer. Always
+// returns 0.
 int gpibInit(GpibRec* head, InitWatch watch);
 
 // Tries lost controllers once more, then sends each off record whose

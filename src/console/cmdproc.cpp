@@ -1,13 +1,11 @@
 #include "console/cmdproc.h"
 
 #include <algorithm>
-#include <bsd/string.h>
 #include <cstdio>
 #include <cstring>
 #include <iterator>
 
-#include "bus/port.h"
-#include "bus/reader.h"
+#include "bus/exchange.h"
 #include "console/cmdline.h"
 #include "console/cmdlog.h"
 #include "display/datalog.h"
@@ -15,7 +13,6 @@
 #include "screen/ansi.h"
 #include "screen/layout.h"
 #include "screen/tty.h"
-#include "util/clock.h"
 #include "util/result.h"
 #include "util/strutil.h"
 
@@ -64,22 +61,12 @@ void cmdDictionary(GpibRec* r, const char* value) {
         return;
     }
     dspPause();
-    {
-        BusLock bus(busMutex);
-        // Once the clean-up has begun only the off sequence talks to the
-        // instruments; a command that did not go out says so.
-        bool sent = busStopping.load() == 0 && r->file != nullptr && setDevAddr(r) != 0 &&
-                    gpibPuts(r->file, r->cmd, value) >= 0;
-        if (!sent) {
-            strlcpy(r->resp, kDspErr, sizeof r->resp);
-        } else if (r->flag != 0) {
-            clkSleepMs(1);
-            gpibSendRead(r);
-            gpibRead(r, 0);
-        } else {
-            r->resp[0] = '\0';
-        }
-    }
+    // A command that did not go out shows ERR.
+    bool answers = r->flag != 0;
+    gpibExchange(r, {.value = value,
+                     .pauseMs = answers ? 1 : 0,
+                     .readCmd = answers,
+                     .read = answers ? GpibRead::One : GpibRead::None});
     const char* status = "";
     if (Logc_fp != nullptr && gpibLogc(Logc_fp, r->cmd, value, r->resp) == 0)
         status = retCode[kResultCmdLog];

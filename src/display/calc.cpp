@@ -1,9 +1,9 @@
 #include "display/calc.h"
 
 #include <bsd/string.h>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 
 namespace {
 
@@ -12,25 +12,27 @@ namespace {
 // memory and time in proportion.
 constexpr int kMaxDecimals = 150;
 
+// The number at the start of a reading (blanks before it skipped, anything
+// after it ignored); false when it has none: a failed reading, an overload
+// such as OVLD, an empty answer.
+bool calcOperand(const char* text, float* v) {
+    char* end = nullptr;
+    *v = strtof(text, &end);
+    return end != text;
+}
+
 } // namespace
 
 void gpibCalc(GpibRec* rec) {
     float a = 0.0F;
     float b = 0.0F;
+    // A result computed from something that is no number would read as a
+    // measurement.
     bool failed = false;
     uint32_t pos = 1;
     for (const GpibRec* r = Index[kDspHead]; r != nullptr; r = r->next, pos++) {
         if (pos != rec->f1 && pos != rec->f2) continue;
-        // A result computed from a failed reading would read as a measurement.
-        if (strcmp(r->resp, kDspErr) == 0) failed = true;
-        if (pos == rec->f1)
-            a = strtof(r->resp, nullptr);
-        else
-            b = strtof(r->resp, nullptr);
-    }
-    if (failed) {
-        strlcpy(rec->resp, kDspErr, sizeof rec->resp);
-        return;
+        if (!calcOperand(r->resp, pos == rec->f1 ? &a : &b)) failed = true;
     }
     if (rec->f1 == 0) a = rec->f1const;
     if (rec->f2 == 0) b = rec->f2const;
@@ -50,6 +52,10 @@ void gpibCalc(GpibRec* rec) {
         break;
     default:
         break;
+    }
+    if (failed || !std::isfinite(v)) {
+        strlcpy(rec->resp, kDspErr, sizeof rec->resp);
+        return;
     }
     int decimals = static_cast<int>(rec->precision);
     if (decimals > kMaxDecimals) decimals = kMaxDecimals;

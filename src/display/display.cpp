@@ -1,14 +1,14 @@
 #include "display/display.h"
 
 #include <atomic>
-#include <bsd/stdio.h>
 #include <cstdio>
 #include <poll.h>
 #include <pthread.h>
 #include <unistd.h>
 
+#include "bus/exchange.h"
 #include "bus/port.h"
-#include "bus/reader.h"
+#include "bus/stale.h"
 #include "config/records.h"
 #include "display/calc.h"
 #include "display/datalog.h"
@@ -54,15 +54,13 @@ struct DspState {
     bool logShownFailed = false;
 };
 
+// The display reset of -f and -r: what both controllers have sent so far,
+// buffered in the stream or in the kernel, is dropped, and a controller found
+// sending is fenced, so no part of a line is left behind.
 void dspPurge() {
     BusLock bus(busMutex);
-    for (FILE* fp : GpibDev)
-        if (fp != nullptr) fpurge(fp);
-}
-
-void dspReconnect() {
-    BusLock bus(busMutex);
-    gpibReconnect();
+    for (int dev = 0; dev < kControllers; dev++)
+        if (gpibDiscard(dev)) gpibFence(dev);
 }
 
 void dspLogHead(DspState& st) {
@@ -73,19 +71,6 @@ void dspLogHead(DspState& st) {
     char comment[kMarkTextSize];
     int mark = dspMarkTake(comment);
     logRowHead(++st.rows, local, mark, comment);
-}
-
-enum class Poll { Read, Failed, Stopped };
-
-Poll dspPoll(GpibRec* r) {
-    BusLock bus(busMutex);
-    // The clean-up has the bus: the pass ends here, its row unfinished.
-    if (busStopping.load() != 0) return Poll::Stopped;
-    setDevAddr(r);
-    if (r->file != nullptr) gpibPuts(r->file, r->cmd);
-    clkSleepMs(kShortPauseMs);
-    gpibSendRead(r);
-    return gpibRead(r, static_cast<int>(r->flag)) != 0 ? Poll::Read : Poll::Failed;
 }
 
 void dspLogRow() {
@@ -158,7 +143,6 @@ void dspRedraw() {
 }
 
 void dspPass(DspState& st) {
-    dspReconnect();
     if (st.reset != 0) dspPurge();
     dspLogHead(st);
     st.reset = flagDspForce;
@@ -167,9 +151,13 @@ void dspPass(DspState& st) {
             gpibCalc(r);
             continue;
         }
-        Poll p = dspPoll(r);
-        if (p == Poll::Stopped) return;
-        if (p == Poll::Failed) st.reset = flagDspReset;
+        GpibDone d = gpibExchange(r, {.pauseMs = kShortPauseMs,
+                                      .readCmd = true,
+                                      .read = GpibRead::One,
+                                      .shift = static_cast<int>(r->flag)});
+        // The clean-up has the bus: the pass ends here, its row unfinished.
+        if (d == GpibDone::Stopped) return;
+        if (d != GpibDone::Answered) st.reset = flagDspReset;
     }
     // The row goes to the file before the screen, which may be held up.
     dspLogRow();

@@ -100,18 +100,26 @@ void scrLeave() {
     ansiCursorPos(kScreenRows, kLineWidth);
 }
 
-void scrInitAttempt(unsigned attempt, const char* got, const char* want) {
+void scrInitAttempt(unsigned attempt, const char* got, const char* want, int controller,
+                    bool last) {
     constexpr const char* kMid = "\", waiting for \"";
     fputs(attempt == 1 ? "\n" : "\r", stdout);
-    char head[32];
-    snprintf(head, sizeof head, "attempt %u: got \"", attempt);
-    fputs(head, stdout);
-    // The expected answer is a field of at most 31 characters, so the rest
-    // always leaves the answer some room; the answer gives way.
-    scrPutText(got, kLineWidth - strlen(head) - strlen(kMid) - strlen(want) - 1);
-    fputs(kMid, stdout);
+    char head[48];
+    if (got == nullptr) {
+        snprintf(head, sizeof head, "attempt %u: controller %d lost, waiting for \"", attempt,
+                 controller);
+        fputs(head, stdout);
+    } else {
+        snprintf(head, sizeof head, "attempt %u: got \"", attempt);
+        fputs(head, stdout);
+        // The expected answer is a field of at most 31 characters, so the
+        // rest always leaves the answer some room; the answer gives way.
+        scrPutText(got, kLineWidth - strlen(head) - strlen(kMid) - strlen(want) - 1);
+        fputs(kMid, stdout);
+    }
     scrPutText(want);
     putchar('"');
     ansiEraseLine();
+    if (last) putchar('\n');
     fflush(stdout);
 }

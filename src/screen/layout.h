@@ -55,5 +55,7 @@ void scrLogNotice(bool failed);
 size_t scrPutText(const char* text, size_t room = SIZE_MAX);
 
 // The line under a wait-for-answer init record's message: opened by the first
-// attempt, rewritten in place by later ones, within kLineWidth columns.
-void scrInitAttempt(unsigned attempt, const char* got, const char* want);
+// attempt, rewritten in place by later ones, within kLineWidth columns. A null
+// got says that the controller is lost. The last attempt ends the line, so
+// that whatever is printed next starts below it.
+void scrInitAttempt(unsigned attempt, const char* got, const char* want, int controller, bool last);

@@ -5,6 +5,7 @@
 #include "sim.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <charconv>
 #include <condition_variable>
@@ -15,6 +16,8 @@
 #include <optional>
 #include <poll.h>
 #include <sstream>
+#include <sys/ioctl.h>
+#include <termios.h>
 #include <thread>
 #include <unistd.h>
 
@@ -38,6 +41,9 @@ constexpr milliseconds kFloodGap{1};
 // up without bound.
 constexpr size_t kFloodBacklog = 256;
 constexpr size_t kOverlongChars = 100;
+constexpr int kBurstLines = 1000;
+// How soon a deaf controller notices that it may read again.
+constexpr int kDeafPollMs = 10;
 constexpr int kReadTmoDefault = 1200;
 const char* const kVersion = "quorvel-sim version 1.0";
 
@@ -52,6 +58,13 @@ struct Settings {
     int saveCfg = 1;
 };
 
+// A controller just switched on, as a replug that resets it leaves it.
+Settings poweredOn() {
+    Settings s;
+    s.autoRead = 1;
+    return s;
+}
+
 struct Chunk {
     Clock::time_point at;
     std::string bytes;
@@ -63,6 +76,10 @@ struct Session {
     std::deque<std::string> todo; // lines received, not yet acted on
     std::deque<Chunk> sched;      // output with its time; lines wait while any is due
     std::string out;              // output the terminal has not taken yet
+    // After quorvel discarded its output queue: the bytes still to read that
+    // were sent before, ending in the line that was cut.
+    size_t beforeCut = 0;
+    bool cut = false;
     int floodAddr = -1;
     Clock::time_point floodNext{};
     unsigned floodCount = 0;
@@ -86,6 +103,13 @@ std::string frame(const std::string& answer, Fault fault) {
         return "\n" + answer + "\n";
     case Fault::CrLf:
         return answer + "\r\n";
+    case Fault::Nul:
+        return std::string(1, '\0') + answer + "\n";
+    case Fault::Burst: {
+        std::string out;
+        for (int i = 0; i < kBurstLines; i++) out += answer + "\n";
+        return out;
+    }
     case Fault::Overlong: {
         std::string a = answer;
         a.resize(kOverlongChars, '.');
@@ -108,12 +132,14 @@ struct Controller::Impl {
     int wake[2] = {-1, -1};
     bool started = false;
     bool tcp = false;
+    std::atomic<bool> deaf{false};
 
     // Everything below is shared with the serving thread.
     mutable std::mutex mu;
     mutable std::condition_variable heard;
     Bench bench = defaultBench();
     Settings set;
+    bool resetOnReplug = false;
     Session ses;
     std::vector<WireLine> traffic;
     FILE* log = nullptr;
@@ -134,6 +160,8 @@ struct Controller::Impl {
     // The rest run on the serving thread with mu held.
     int admit(int listenFd, int conn);
     bool receive(int conn, Clock::time_point now);
+    void take(const char* data, size_t len, Clock::time_point now);
+    void split(Clock::time_point now);
     void arrive(std::string line, Clock::time_point now);
     void advance(Clock::time_point now);
     void handle(const std::string& line, Clock::time_point now);
@@ -149,7 +177,9 @@ struct Controller::Impl {
 
 bool Controller::Impl::openTerminal(const std::string& linkPath, std::string* err) {
     Pty p;
-    if (!openPty(&p, err) || (!linkPath.empty() && !makeLink(p.path, linkPath, err))) {
+    int packet = 1;
+    if (!openPty(&p, err) || ioctl(p.master, TIOCPKT, &packet) != 0 ||
+        (!linkPath.empty() && !makeLink(p.path, linkPath, err))) {
         if (!linkPath.empty() && !p.path.empty()) removeLink(p.path, linkPath);
         closePty(&p);
         return false;
@@ -208,9 +238,13 @@ void Controller::Impl::serve(int conn, int listenFd, int wakeFd) {
     int timeout = -1;
     bool pendingOut = false;
     for (;;) {
-        pollfd p[3] = {{conn, static_cast<short>(POLLIN | (pendingOut ? POLLOUT : 0)), 0},
+        // Deaf, it reads nothing but the terminal's news of a discard.
+        bool deafNow = deaf.load();
+        short in = deafNow ? (tcp ? 0 : POLLPRI) : POLLIN;
+        pollfd p[3] = {{conn, static_cast<short>(in | (pendingOut ? POLLOUT : 0)), 0},
                        {wakeFd, POLLIN, 0},
                        {listenFd, POLLIN, 0}};
+        if (deafNow && (timeout < 0 || timeout > kDeafPollMs)) timeout = kDeafPollMs;
         if (poll(p, 3, timeout) < 0 && errno != EINTR) break;
         if (p[1].revents != 0) break;
         std::lock_guard<std::mutex> lock(mu);
@@ -219,7 +253,7 @@ void Controller::Impl::serve(int conn, int listenFd, int wakeFd) {
         // error there would only spin: it is left alone from then on. A
         // network client that leaves makes room for the next.
         bool lost = (p[0].revents & (POLLERR | POLLNVAL | (tcp ? POLLHUP : 0))) != 0;
-        if (!lost && (p[0].revents & POLLIN) != 0) lost = !receive(conn, now);
+        if (!lost && (p[0].revents & (POLLIN | POLLPRI)) != 0) lost = !receive(conn, now);
         if (lost) {
             if (tcp) ::close(conn);
             conn = -1;
@@ -247,7 +281,9 @@ int Controller::Impl::admit(int listenFd, int conn) {
     return c;
 }
 
-// False when the far side has closed its end or failed.
+// False when the far side has closed its end or failed. The terminal is in
+// packet mode: each read starts with a status byte, which also tells when
+// quorvel discarded its output queue.
 bool Controller::Impl::receive(int conn, Clock::time_point now) {
     char buf[4096];
     bool open = true;
@@ -256,8 +292,42 @@ bool Controller::Impl::receive(int conn, Clock::time_point now) {
         if (n < 0 && errno == EINTR) continue;
         if (n == 0 || (n < 0 && errno != EAGAIN)) open = false;
         if (n <= 0) break;
-        ses.in.append(buf, static_cast<size_t>(n));
+        if (tcp) {
+            take(buf, static_cast<size_t>(n), now);
+            continue;
+        }
+        if (buf[0] == TIOCPKT_DATA) {
+            take(buf + 1, static_cast<size_t>(n - 1), now);
+        } else if ((buf[0] & TIOCPKT_FLUSHWRITE) != 0) {
+            // What is still to read was sent before the discard; the line it
+            // ends in was cut, and is dropped once it is read.
+            int left = 0;
+            ioctl(conn, FIONREAD, &left);
+            ses.beforeCut = static_cast<size_t>(std::max(left, 0));
+            ses.cut = true;
+            take(buf, 0, now);
+        }
+        if (deaf.load()) break;
     }
+    return open;
+}
+
+void Controller::Impl::take(const char* data, size_t len, Clock::time_point now) {
+    do {
+        size_t k = ses.cut ? std::min(len, ses.beforeCut) : len;
+        ses.in.append(data, k);
+        data += k;
+        len -= k;
+        if (ses.cut && (ses.beforeCut -= k) == 0) {
+            split(now);
+            ses.in.clear();
+            ses.cut = false;
+        }
+    } while (len > 0);
+    split(now);
+}
+
+void Controller::Impl::split(Clock::time_point now) {
     size_t lf = 0;
     while ((lf = ses.in.find('\n')) != std::string::npos) {
         std::string line = ses.in.substr(0, lf);
@@ -266,7 +336,6 @@ bool Controller::Impl::receive(int conn, Clock::time_point now) {
         arrive(std::move(line), now);
     }
     if (ses.in.size() > kMaxLine) ses.in.clear();
-    return open;
 }
 
 void Controller::Impl::arrive(std::string line, Clock::time_point now) {
@@ -390,7 +459,13 @@ void Controller::Impl::toInstrument(const std::string& line, Clock::time_point n
 
 void Controller::Impl::readInstrument(Clock::time_point now) {
     auto it = bench.find(set.addr);
-    if (it == bench.end() || !it->second.pending) return;
+    if (it == bench.end() || !it->second.pending) {
+        // With ++auto 1 the controller has read the answer already; a read
+        // that finds none waits out the read time-out, and the lines after
+        // it wait with it.
+        if (set.autoRead != 0) ses.sched.push_back({now + milliseconds(set.readTmoMs), ""});
+        return;
+    }
     Instrument& in = it->second;
     Clock::time_point ready = std::max(now, in.readyAt);
     // A controller gives up after its read time-out and sends nothing; the
@@ -503,8 +578,18 @@ bool Controller::reappear() {
     {
         std::lock_guard<std::mutex> lock(impl_->mu);
         link = impl_->link;
+        if (impl_->resetOnReplug) impl_->set = poweredOn();
     }
     return impl_->open(link);
+}
+
+void Controller::setResetOnReplug(bool on) {
+    std::lock_guard<std::mutex> lock(impl_->mu);
+    impl_->resetOnReplug = on;
+}
+
+void Controller::setDeaf(bool on) {
+    impl_->deaf.store(on);
 }
 
 void Controller::setFault(int addr, Fault f) {

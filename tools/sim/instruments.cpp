@@ -130,7 +130,7 @@ bool parseFault(const std::string& name, Fault* fault) {
     static const std::pair<const char*, Fault> names[] = {
         {"none", Fault::None},     {"silent", Fault::Silent}, {"pieces", Fault::Pieces},
         {"lonelf", Fault::LoneLf}, {"crlf", Fault::CrLf},     {"overlong", Fault::Overlong},
-        {"flood", Fault::Flood},
+        {"flood", Fault::Flood},   {"nul", Fault::Nul},       {"burst", Fault::Burst},
     };
     for (const auto& [n, f] : names)
         if (name == n) {

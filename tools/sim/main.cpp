@@ -36,12 +36,14 @@ const char* const kUsage =
     "  --instruments FILE    take the instruments from FILE instead of the built-in\n"
     "                        power supply at 5 and multimeter at 22\n"
     "  --fault ADDR=KIND     fault of the instrument at ADDR: silent, pieces, lonelf,\n"
-    "                        crlf, overlong, flood or none\n"
+    "                        crlf, overlong, flood, nul, burst or none\n"
     "  --latency ADDR=MS     answers of the instrument at ADDR are ready MS ms after\n"
     "                        its query\n"
     "  --log FILE            append every received line as \"<microseconds> <line>\"\n"
     "  --vanish-after SEC    unplug the controller SEC seconds after the start\n"
     "  --reappear-after SEC  plug it back in SEC seconds after each unplug\n"
+    "  --reset-on-replug     come back from an unplug with the power-on settings\n"
+    "                        (++auto 1 among them), not those quorvel gave\n"
     "  -h, --help            print this text\n"
     "  --version             print the version of quorvel it comes with\n";
 
@@ -56,6 +58,7 @@ struct Options {
     std::optional<double> reappearAfter;
     bool help = false;
     bool version = false;
+    bool resetOnReplug = false;
 };
 
 bool parseInt(const std::string& s, int lo, int hi, int* v) {
@@ -88,6 +91,10 @@ std::string parseArgs(int argc, char** argv, Options* o) {
         }
         if (opt == "--version") {
             o->version = true;
+            continue;
+        }
+        if (opt == "--reset-on-replug") {
+            o->resetOnReplug = true;
             continue;
         }
         if (i + 1 >= argc) return opt + " needs a value or is unknown";
@@ -196,6 +203,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     qsim::Controller sim;
+    sim.setResetOnReplug(o.resetOnReplug);
     std::string err;
     if (!o.instruments.empty() && !sim.loadInstruments(o.instruments, &err)) {
         std::fprintf(stderr, "quorvel-sim: %s\n", err.c_str());

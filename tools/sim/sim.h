@@ -19,6 +19,8 @@ enum class Fault {
     CrLf,     // answers end in CR LF
     Overlong, // answers of 100 characters
     Flood,    // after any command, a stream of lines until the next command
+    Nul,      // a NUL byte leads each answer
+    Burst,    // each answer comes 1000 times, more than a stream buffers
 };
 
 // One line the simulator received from quorvel, with the time it arrived.
@@ -57,6 +59,13 @@ class Controller {
     // reappear listens on it again.
     void vanish();
     bool reappear();
+    // Plugged back in, the controller has its power-on settings again (among
+    // them ++auto 1) instead of those it was given.
+    void setResetOnReplug(bool on);
+    // The controller stops reading what quorvel sends, or starts again. On
+    // the terminal it still sees quorvel discard its output queue, and drops
+    // the line it had begun.
+    void setDeaf(bool on);
 
     void setFault(int addr, Fault f);
     void setLatency(int addr, int ms);
