@@ -1,12 +1,20 @@
 // The metrics file: its text (a golden file that promtool accepts) with the
 // labels escaped and the readings that hold no number left out; written
-// whole, at most once a second, and with quorvel_up 0 at the end.
+// whole, at most once a second, and with quorvel_up 0 at the end, as a real
+// node exporter serves it.
+#include <arpa/inet.h>
 #include <bsd/string.h>
 #include <dirent.h>
 #include <gtest/gtest.h>
+#include <iostream>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
+#include "bus/port.h"
 #include "display/metrics.h"
 #include "support/child.h"
+#include "support/scenario.h"
 #include "support/stores.h"
 #include "support/tempdir.h"
 
@@ -34,7 +42,7 @@ TEST(Metrics, EscapedTextThatPromtoolAccepts) {
     ASSERT_EQ(metricsOpen(path.c_str(), 2), 0);
     EXPECT_TRUE(metricsPass({1700000000, 250000000}));
     metricsCommand();
-    metricsLost(1);
+    gpibLosses[1]++;
     // Within the second after a write the pass is counted, not written.
     EXPECT_TRUE(metricsPass({1700000001, 0}));
     EXPECT_NE(readFile(path).find("\nquorvel_passes_total 1\n"), std::string::npos);
@@ -50,6 +58,88 @@ TEST(Metrics, EscapedTextThatPromtoolAccepts) {
     while (dirent* e = readdir(d)) files += e->d_name[0] != '.';
     closedir(d);
     EXPECT_EQ(files, 1);
+}
+
+// Reads http://127.0.0.1:port/metrics; empty when nothing answers there.
+std::string scrape(int port) {
+    int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<uint16_t>(port));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    std::string out;
+    const char req[] = "GET /metrics HTTP/1.0\r\n\r\n";
+    if (connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
+        write(fd, req, sizeof req - 1) > 0)
+        for (char b[8192]; ssize_t n = read(fd, b, sizeof b);) {
+            if (n < 0) break;
+            out.append(b, static_cast<size_t>(n));
+        }
+    close(fd);
+    return out;
+}
+
+// A loopback port that was free a moment ago.
+int freePort() {
+    int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+    close(fd);
+    return ntohs(a.sin_port);
+}
+
+// A reading's sample as the exporter serves it, its labels sorted.
+std::string served(const char* metric, const std::string& label, int pos, int adr) {
+    return std::string("\n") + metric + "{address=\"" + std::to_string(adr) +
+           "\",controller=\"1\",label=\"" + label + "\",position=\"" + std::to_string(pos) + "\"} ";
+}
+
+// The demo's configuration and a reading of an instrument that never
+// answers, its label holding a double quote and a backslash, served by a
+// real node exporter from the metrics file's directory.
+TEST(Metrics, NodeExporterServesARun) {
+    std::unique_ptr<Child> exporter;
+    int port = 0;
+    auto scraped = [&](const std::string& text) {
+        return until([&, text](::Run&) { return scrape(port).find(text) != std::string::npos; },
+                     "/metrics with " + text);
+    };
+    const std::string absent = R"(Absent \"x\\y\")";
+    Scenario s{"exporter", "", {"-c{dir}/demo.conf", "-u50", "-m{dir}/quorvel.prom"}};
+    s.bench = [&](::Run& r) {
+        r.dir.write("demo.conf",
+                    readFile(EXAMPLES_DIR "/bench.conf") + "dsp:1;9;Absent \"x\\y\": ;X?;12;0\n");
+        port = freePort();
+        exporter = std::make_unique<Child>(
+            std::vector<std::string>{"/usr/bin/prometheus-node-exporter",
+                                     "--web.listen-address=127.0.0.1:" + std::to_string(port),
+                                     "--collector.disable-defaults", "--collector.textfile",
+                                     "--collector.textfile.directory=" + r.dir.path()});
+    };
+    s.steps = {scraped("\nquorvel_up 1\n"),
+               scraped(served("quorvel_reading_ok", absent, 5, 9) + "0\n"),
+               scraped(served("quorvel_reading", "Set volts", 3, 5) + "5\n"), type("quit\n"),
+               scraped("\nquorvel_up 0\n")};
+    s.check = [&](::Run& r) {
+        std::string page = scrape(port);
+        std::cout << page;
+        EXPECT_NE(page.find("\nnode_textfile_scrape_error 0\n"), std::string::npos);
+        // The simulated multimeter's volts drift around 5 V.
+        std::string volts = served("quorvel_reading", "DMM volts", 1, 22);
+        size_t at = page.find(volts);
+        ASSERT_NE(at, std::string::npos);
+        EXPECT_NEAR(std::stod(page.substr(at + volts.size())), 5.0, 0.01);
+        EXPECT_EQ(page.find(served("quorvel_reading", absent, 5, 9)), std::string::npos);
+        EXPECT_NE(page.find("\nquorvel_err_readings_total "), std::string::npos);
+        RunResult check =
+            runProgram({"/bin/sh", "-c", "promtool check metrics <\"$0\"", r.file("quorvel.prom")});
+        EXPECT_EQ(check.exitCode, 0) << check.out << check.err;
+    };
+    play(s);
 }
 
 } // namespace

@@ -10,6 +10,7 @@
 #include "console/cmdlog.h"
 #include "display/datalog.h"
 #include "display/handshake.h"
+#include "display/metrics.h"
 #include "screen/ansi.h"
 #include "screen/layout.h"
 #include "screen/tty.h"
@@ -63,10 +64,11 @@ void cmdDictionary(GpibRec* r, const char* value) {
     dspPause();
     // A command that did not go out shows ERR.
     bool answers = r->flag != 0;
-    gpibExchange(r, {.value = value,
-                     .pauseMs = answers ? 1 : 0,
-                     .readCmd = answers,
-                     .read = answers ? GpibRead::One : GpibRead::None});
+    GpibDone done = gpibExchange(r, {.value = value,
+                                     .pauseMs = answers ? 1 : 0,
+                                     .readCmd = answers,
+                                     .read = answers ? GpibRead::One : GpibRead::None});
+    if (done != GpibDone::NotSent && done != GpibDone::Stopped) metricsCommand();
     const char* status = "";
     if (Logc_fp != nullptr && gpibLogc(Logc_fp, r->cmd, value, r->resp) == 0)
         status = retCode[kResultCmdLog];

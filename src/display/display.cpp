@@ -13,6 +13,7 @@
 #include "display/calc.h"
 #include "display/datalog.h"
 #include "display/handshake.h"
+#include "display/metrics.h"
 #include "screen/ansi.h"
 #include "screen/layout.h"
 #include "util/clock.h"
@@ -143,6 +144,8 @@ void dspRedraw() {
 }
 
 void dspPass(DspState& st) {
+    timespec wall{};
+    clock_gettime(CLOCK_REALTIME, &wall);
     if (st.reset != 0) dspPurge();
     dspLogHead(st);
     st.reset = flagDspForce;
@@ -161,6 +164,7 @@ void dspPass(DspState& st) {
     }
     // The row goes to the file before the screen, which may be held up.
     dspLogRow();
+    metricsPass(wall);
     dspDraw(st);
 }
 

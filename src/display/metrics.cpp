@@ -12,6 +12,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "bus/port.h"
 #include "config/records.h"
 #include "util/clock.h"
 #include "util/reading.h"
@@ -40,7 +41,6 @@ timespec lastWrite_;
 timespec lastPass_;
 std::atomic<bool> failed_{false};
 std::atomic<uint64_t> passes_{0}, errReadings_{0}, commands_{0};
-std::atomic<uint64_t> lost_[kControllers];
 
 // Appends to a fixed buffer; once full it stays full and takes no more.
 struct Out {
@@ -239,10 +239,6 @@ void metricsCommand() {
     commands_++;
 }
 
-void metricsLost(int dev) {
-    if (dev >= 0 && dev < kControllers) lost_[dev]++;
-}
-
 bool metricsClose() {
     std::lock_guard<std::mutex> lock(writeMutex);
     if (!open_.load()) return true;
@@ -286,7 +282,7 @@ size_t metricsFormat(char* buf, size_t size, int up) {
         o.put("quorvel_controller_lost_total{controller=\"");
         o.num(static_cast<long long>(d) + 1);
         o.put("\"} ");
-        o.num(lost_[d].load());
+        o.num(static_cast<uint64_t>(gpibLosses[d].load()));
         o.put("\n");
     }
     head(o, "quorvel_last_pass_timestamp_seconds", "gauge",

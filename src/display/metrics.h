@@ -23,9 +23,8 @@ bool metricsFailed();
 // stand in the display records: counts it and writes the file when a second
 // has passed since the last write. Returns false when the write failed.
 bool metricsPass(const timespec& when);
-// Any thread: a dictionary command was sent; controller dev (0 or 1) was lost.
+// Any thread: a dictionary command was sent.
 void metricsCommand();
-void metricsLost(int dev);
 
 // At the end of the run, with the display stopped: writes the file once
 // more, with quorvel_up 0, and lets it be. Returns false when that failed.
