@@ -35,7 +35,9 @@ PSU = 5  # the simulated power supply: console commands ask it
 IDN_PSU = b"QUORVEL-SIM,PSU,0,1.0"
 READ_TIMEOUT_MS = 200
 RT_PRIORITY = 10
-FIRST_DRAWN = rb"R1: [+-]"
+# Any reading drawn: with more readings than rows, a later one takes R1's row
+# before the row is written.
+FIRST_DRAWN = rb"R[0-9]+: [+-]"
 
 
 def readings_conf(n, console=True):

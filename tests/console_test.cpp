@@ -86,6 +86,21 @@ const std::vector<Scenario> kRows = {
                               "OUTP ON", "VOLT " + kFits.substr(5), "VOLT?", "++read eoi", "VOLT?",
                               "++read eoi", "OUTP OFF"}));
          }},
+    // Help left open holds up neither the passes nor the log; the screen
+    // comes back with the values of the last pass.
+    {.name = "HelpLeftOpen",
+     .config = kDictionary + "dsp:1;22;V: ;MEAS:VOLT?;5;0\n",
+     .flags = {"-u50", "-l{dir}/data.csv"},
+     .steps = {rows(2), type("help\n"), screen(24, "Press ENTER to resume."),
+               [](Run& r) {
+                   r.sim[0].setAnswer(22, "MEAS:VOLT?", "7.5");
+                   size_t before = r.lines().size();
+                   std::this_thread::sleep_for(std::chrono::seconds(3));
+                   EXPECT_GT(r.lines().size(), before + 10);
+                   EXPECT_EQ(r.term->row(5), "");
+               },
+               type("\n"), screen(5, "V: 7.5"), type("quit\n")},
+     .rows = "0,\"\",[^,]+"},
     // Commands against a display that polls without pause: each one waits
     // for the display, runs alone on the bus and gets its own answer.
     {.name = "HandshakeUnderAFastDisplay",
@@ -106,19 +121,31 @@ const std::vector<Scenario> kRows = {
                },
                type("quit\n")}},
     // A resize redraws the screen as cls does, with the rows of 80 x 24 on a
-    // larger terminal; a smaller one is told so until it grows again. Under
-    // commands the display keeps its pace: each command is served between
-    // passes, and the pass after it comes when it was due.
-    {.name = "ResizeAndPaceUnderCommands",
-     .config = kDictionary + "dsp:1;22;V: ;MEAS:VOLT?;5;0\n",
+    // larger terminal. A smaller one shows the rows it has, each cut at its
+    // width, and names the hidden ones on its last row; below 40 x 16 only
+    // its size is shown. Under commands the display keeps its pace: each
+    // command is served between passes, and the pass after it comes when it
+    // was due.
+    {.name = "SizesAndPaceUnderCommands",
+     .config = kDictionary + "dsp:1;22;V: ;MEAS:VOLT?;5;0\ndsp:1;22;Current through the load: ;"
+                             "MEAS:CURR?;6;0\ndsp:1;5;Voltage set at the supply: ;VOLT?;6;0\n"
+                             "dsp:1;5;Hidden: ;CURR?;22;0\n",
      .flags = {"-u200"},
      .steps = {screen(5, "V: +"), answer("nosuch", "Invalid command"), resize(30, 100),
                until([](Run& r) { return r.term->row(16).empty(); }, "redrawn"), kRedrawn,
-               [](Run& r) { EXPECT_EQ(r.term->row(24), ""); }, resize(20, 70),
-               screen(15, "terminal is 70x20; quorvel needs 80x24: ", 2),
+               [](Run& r) { EXPECT_EQ(r.term->row(24), ""); }, resize(23, 80),
+               screen(23, "terminal 80x23: rows 23-24 hidden"), screen(5, "V: +"),
+               resize(20, 80), screen(20, "terminal 80x20: rows 21-24 hidden"),
+               resize(24, 60), until([](Run& r) { return r.term->row(20).empty(); }, "60"),
+               kRedrawn,
                [](Run& r) {
-                   int polls = r.count("MEAS:VOLT?");
-                   EXPECT_TRUE(r.waitFor([&] { return r.count("MEAS:VOLT?") > polls + 2; }));
+                   EXPECT_LE(r.term->row(6).size(), 59U) << r.term->dump();
+                   EXPECT_EQ(r.term->row(7), "");
+               },
+               resize(12, 30), screen(1, "terminal 30x12, needs 40x16: "),
+               [](Run& r) {
+                   int polls = r.count("CURR?");
+                   EXPECT_TRUE(r.waitFor([&] { return r.count("CURR?") > polls + 2; }));
                    EXPECT_EQ(r.term->row(5), "") << r.term->dump();
                },
                resize(24, 80), kRedrawn, screen(5, "V: +"),
@@ -221,9 +248,12 @@ const std::vector<Scenario> kRows = {
          },
      .steps = {screen(18, "Mark: "),
                [](Run& r) {
-                   EXPECT_TRUE(r.term->row(17).starts_with("Writing data to ")) << r.term->dump();
-                   EXPECT_TRUE(r.term->row(17).ends_with("/nested-directory/data.csv"))
-                       << r.term->dump();
+                   // Where the earlier rows went follows the path's tail.
+                   EXPECT_TRUE(r.waitFor([&] {
+                       return r.term->row(17).ends_with(
+                           "/nested-directory/data.csv (old rows in data.csv.~1~)");
+                   })) << r.term->dump();
+                   EXPECT_TRUE(r.term->row(17).starts_with("Writing data to ...")) << r.term->dump();
                    // Passes far enough apart that each step is a separate write.
                    string seen;
                    ASSERT_TRUE(r.waitFor([&] {
@@ -240,6 +270,7 @@ const std::vector<Scenario> kRows = {
              string log = kNested.substr(1) + "/data.csv";
              ASSERT_GE(r.lines(log).size(), 4U);
              EXPECT_EQ(r.lines(log)[0], "Record,Date,Time,Mark,Comment");
+             EXPECT_EQ(readFile(r.file(log + ".~1~")), "old contents of an earlier run\n");
              expectRows(r, "0,\"\"", log);
          }},
     kLeftover,

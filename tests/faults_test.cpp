@@ -6,6 +6,8 @@
 #include <csignal>
 #include <cstdio>
 #include <fcntl.h>
+#include <filesystem>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -166,8 +168,42 @@ const std::vector<Scenario> kRows = {
                },
                type("vget\n"), wire("VOLT?"), type("vget\nquit\n")},
      .wire = {{"VOLT?", 2}, {"OUTP OFF", 1}},
-     .says = {"\n\n\nCfg (command) log file error"},
+     .says = {"Cfg (command) log file error"},
      .pipes = true},
+    // A data log whose directory is removed says so on its row, and is made
+    // again with its header once the directory is back; the numbering goes on.
+    {.name = "DataLogDirectoryRemoved",
+     .config = kConf,
+     .flags = {"-u20", "-l{dir}/logs/data.csv"},
+     .bench = [](Run& r) { std::filesystem::create_directory(r.file("logs")); },
+     .steps = {until([](Run& r) { return r.lines("logs/data.csv").size() > 3; }, "rows"),
+               [](Run& r) { std::filesystem::remove_all(r.file("logs")); },
+               until(
+                   [](Run& r) {
+                       return r.term->row(17).ends_with(" is gone, rows lost till made again");
+                   },
+                   "gone"),
+               [](Run& r) { std::filesystem::create_directory(r.file("logs")); },
+               until([](Run& r) { return r.lines("logs/data.csv").size() > 3; }, "new rows"),
+               type("quit\n")},
+     .check =
+         [](Run& r) {
+             auto rows = r.csv("logs/data.csv");
+             EXPECT_EQ(rows[0][0], "Record");
+             EXPECT_NE(r.out().find("data.csv made again from row " + rows[1][0] + " on"),
+                       string::npos);
+             for (size_t i = 2; i < rows.size(); i++)
+                 EXPECT_EQ(std::stoul(rows[i][0]), std::stoul(rows[1][0]) + i - 1);
+         }},
+    // The command log never holds up the run: a FIFO nobody reads fails its
+    // records, shown under the answer, while the rows go on.
+    {.name = "CommandLogFifoWithoutReader",
+     .config = kConf,
+     .flags = {"-u20", "-l{dir}/data.csv", "-g{dir}/fifo"},
+     .bench = [](Run& r) { ASSERT_EQ(mkfifo(r.file("fifo").c_str(), 0600), 0); },
+     .steps = {rows(2), answer("vget", "+0.000000E+00"), screen(19, "Cfg (command) log file error"),
+               rows(6), type("quit\n")},
+     .rows = kVolts},
     closed("ClosedOutput", ">&-", true, 0),
     closed("ClosedOutputUnlogged", ">&-", false, 0),
     closed("ClosedInput", "<&-", true, -1),

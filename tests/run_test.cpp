@@ -4,6 +4,9 @@
 #include <chrono>
 #include <csignal>
 #include <cstring>
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
 
 #include "support/scenario.h"
 
@@ -69,10 +72,9 @@ Scenario refused(const string& name, const std::vector<string>& args, int code, 
             .prefix = prefix};
 }
 
+// After a signal the fixed line alone says what happened.
 string signalled(int s) {
-    return "quorvel: SIG" + string(sigabbrev_np(s)) +
-           ": ended by a termination signal\n\nquorvel terminating on signal " + std::to_string(s) +
-           ".\n";
+    return "\nquorvel terminating on signal " + std::to_string(s) + ".\n";
 }
 
 // A signal while the init sequence waits for its answer ends the run there,
@@ -130,9 +132,11 @@ Scenario endAt(const string& name, const string& interval, const Step& how, bool
             .check =
                 [=](Run& r) {
                     EXPECT_TRUE(!pipes || r.out().ends_with("\n\n")) << r.out();
-                    // The last lines go below the screen, as after quit.
+                    // The last lines go below the screen, as after quit, from
+                    // column 1 and once.
                     if (!pipes) {
                         EXPECT_EQ(r.term->row(23), "quorvel terminating on signal 15.");
+                        EXPECT_EQ(r.out().find("terminating"), r.out().rfind("terminating"));
                     }
                 },
             .pipes = pipes};
@@ -162,6 +166,28 @@ Scenario stage(const string& name, int s, std::vector<Step> steps, const Step& b
 }
 
 const Step kMeasured = wire("MEAS:VOLT?");
+
+// A second quorvel on a log that a run writes: refused, with its line.
+Step second(const string& flag, int code) {
+    return [=](Run& r) {
+        string log = flag + r.file(flag == "-l" ? "data.csv" : "cmd.csv");
+        string cmd = QUORVEL_BIN " -c" + r.file("run.conf") + " " + log + " " + r.file("ctl0") +
+                     " </dev/null >/dev/null 2>" + r.file("second");
+        EXPECT_EQ(WEXITSTATUS(std::system(cmd.c_str())), code);
+        EXPECT_TRUE(readFile(r.file("second"))
+                        .starts_with("quorvel: " + log + ": in use by another program (locked)\n"))
+            << readFile(r.file("second"));
+    };
+}
+
+termios portBefore;
+termios portSettings(const Run& r) {
+    termios t{};
+    int fd = open(r.sim[0].path().c_str(), O_RDWR | O_NOCTTY);
+    EXPECT_EQ(tcgetattr(fd, &t), 0);
+    close(fd);
+    return t;
+}
 
 const std::vector<Scenario> kRows = {
     refused("FlagAfterDevice", {"-l{dir}/old.csv", "{dev}", "-f"}, 2, kArgs,
@@ -256,6 +282,19 @@ const std::vector<Scenario> kRows = {
         .steps = {wire("MEAS:VOLT?"), pause(300), answer("vget", "+0.000000E+00"), type("quit\n")},
         .wire = {{"VOLT?", 1}, {"OUTP OFF", 1}},
         .says = {"\n1 warning in "}},
+    // One run per log: a second one is refused and the first one's rows go
+    // on, numbered without a gap. The port gets its settings back at the end.
+    {.name = "SecondRunOnTheLogsAndThePortKept",
+     .config = kConf,
+     .flags = {"-u20", "-l{dir}/data.csv", "-g{dir}/cmd.csv"},
+     .bench = [](Run& r) { portBefore = portSettings(r); },
+     .steps = {rows(2), second("-l", 9), second("-g", 10), rows(4), type("quit\n")},
+     .rows = "0,\"\",[^,]+",
+     .check =
+         [](Run& r) {
+             termios after = portSettings(r);
+             EXPECT_EQ(memcmp(&after, &portBefore, sizeof after), 0);
+         }},
     stage("Pass", SIGHUP, {kMeasured, sig(SIGHUP)}, [](Run& r) { r.sim[0].setLatency(22, 80); }),
     stage(
         "Command", SIGINT, {kMeasured, type("vget\n"), wire("VOLT?"), sig(SIGINT)},

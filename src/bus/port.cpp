@@ -21,6 +21,10 @@ std::mutex busMutex;
 namespace {
 
 termios GpibTTY[kControllers];
+// The settings each port had when it was opened, put back when it is closed:
+// the port is the user's again after the run.
+termios gpibSaved[kControllers];
+int gpibSavedFd[kControllers] = {-1, -1};
 
 // Paths the controllers were opened from, kept to reopen a lost one.
 char gpibPath[kControllers][256];
@@ -46,6 +50,8 @@ constexpr int kWriteWaitMs = 10;
 void gpibRaw(int dev, int fd) {
     termios& t = GpibTTY[dev];
     if (tcgetattr(fd, &t) != 0) return;
+    gpibSaved[dev] = t;
+    gpibSavedFd[dev] = fd;
     t.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO | ECHOE | ECHONL | ISIG);
     t.c_cflag &= ~static_cast<tcflag_t>(CRTSCTS);
     t.c_cflag |= CREAD | CLOCAL;
@@ -188,6 +194,12 @@ void gpibBind() {
     bindList(kCfgHead);
     bindList(kDspHead);
     bindList(kOffHead);
+}
+
+void gpibRestore(int dev) {
+    if (GpibDev[dev] != nullptr && fileno(GpibDev[dev]) == gpibSavedFd[dev])
+        tcsetattr(gpibSavedFd[dev], TCSANOW, &gpibSaved[dev]);
+    gpibSavedFd[dev] = -1;
 }
 
 void gpibClose(int dev) {

@@ -31,6 +31,11 @@ int gpibOpen(int dev, const char* path);
 // Points every record's file at its controller's stream (null when closed).
 void gpibBind();
 
+// Puts back the terminal settings controller dev's port had when it was
+// opened (a network controller has none). Call with the bus held, before
+// gpibClose.
+void gpibRestore(int dev);
+
 // Closes controller dev and unbinds its records; it is not reopened. Call
 // with the bus held.
 void gpibClose(int dev);

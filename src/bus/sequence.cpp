@@ -1,12 +1,12 @@
 #include "bus/sequence.h"
 
-#include <cstdio>
 #include <strings.h>
 
 #include "bus/exchange.h"
 #include "bus/port.h"
 #include "bus/reader.h"
 #include "util/clock.h"
+#include "util/result.h"
 
 namespace {
 
@@ -24,10 +24,10 @@ bool stopping(bool interruptible) {
     return interruptible && busStopping.load() != 0;
 }
 
-void initWaitFor(GpibRec* r, InitWatch watch) {
-    printf("\nSending %s to dev %d, adr %d, to match response to %s", r->cmd, dev1(r), r->adr,
-           r->label);
-    fflush(stdout);
+void initWaitFor(GpibRec* r, const InitShow& show) {
+    show.say({"Sending ", r->cmd, " to dev ", TextNum(dev1(r)), ", adr ", TextNum(r->adr),
+              ", to match response to ", r->label});
+    InitWatch watch = show.watch;
     // However short the controller's time-out, the instrument gets at most
     // 100 attempts a second.
     timespec next = clkNow();
@@ -59,17 +59,16 @@ void gpibDrain(GpibRec* rec, bool interruptible) {
     }
 }
 
-int gpibInit(GpibRec* head, InitWatch watch) {
+int gpibInit(GpibRec* head, const InitShow& show) {
     for (GpibRec* r = head; r != nullptr && !stopping(true); r = r->next) {
         if (r->num != 0) {
-            printf("\nDev %d delay %dmS", dev1(r), r->num);
-            fflush(stdout);
+            show.say({"Dev ", TextNum(dev1(r)), " delay ", TextNum(r->num), "mS"});
             gpibExchange(r, {.command = false, .pauseMs = r->num});
         } else if (r->label[0] != '\0') {
-            initWaitFor(r, watch);
+            initWaitFor(r, show);
         } else {
-            printf("\nSending command %s to dev %d, adr %d", r->cmd, dev1(r), r->adr);
-            fflush(stdout);
+            show.say({"Sending command ", r->cmd, " to dev ", TextNum(dev1(r)), ", adr ",
+                      TextNum(r->adr)});
             gpibExchange(r, {.pauseMs = kSettleMs, .read = GpibRead::Drain});
         }
     }

@@ -2,6 +2,8 @@
 // the off list sent once at the end.
 #pragma once
 
+#include <initializer_list>
+
 #include "config/records.h"
 
 // Shown while a wait-for-answer record repeats: the attempt number, the last
@@ -10,11 +12,18 @@
 using InitWatch = void (*)(unsigned attempt, const char* got, const char* want, int controller,
                            bool last);
 
-// Runs the init records in order: delays, wait-for-answer loops (watched by
-// watch after the first attempt, then at most ten times a second, and with
-// the last one) and plain commands with a drain of what they answer. Always
-// returns 0.
-int gpibInit(GpibRec* head, InitWatch watch);
+// How the init sequence is shown: each record's message as a line of its own
+// (its parts joined; the bus writes nothing to the terminal itself), and the
+// attempts of a wait.
+struct InitShow {
+    void (*say)(std::initializer_list<const char*> parts);
+    InitWatch watch;
+};
+
+// Runs the init records in order: delays, wait-for-answer loops (watched
+// after the first attempt, then at most ten times a second, and with the last
+// one) and plain commands with a drain of what they answer. Always returns 0.
+int gpibInit(GpibRec* head, const InitShow& show);
 
 // Tries lost controllers once more, then sends each off record whose
 // controller is open, in order; the caller has taken the bus from the

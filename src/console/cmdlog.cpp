@@ -5,6 +5,7 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,6 +17,16 @@ namespace {
 
 const char* const header_fp = "Record,Date,Time,Command,Value,Response";
 unsigned rec_num;
+// Held open for the whole run, for its lock: two runs numbering records in
+// one file would read as one run with repeated numbers.
+int lockFd = -1;
+
+// Never waits: not for a FIFO's reader (which gives ENXIO), nor for one that
+// has stopped reading (EAGAIN), since the command log must not hold up the
+// run.
+int openLog(const char* path) {
+    return open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666);
+}
 
 // A record is put together here and written with one call: a stdio stream
 // opened for every record would allocate its buffer and its own state each
@@ -65,6 +76,11 @@ struct Record {
 int logcHeader(int fd) {
     struct stat st {};
     if (fstat(fd, &st) != 0) return 0;
+    if (!S_ISREG(st.st_mode)) return writeAll(fd, header_fp, strlen(header_fp)) ? 1 : 0;
+    if (lockFd >= 0) close(lockFd);
+    lockFd = -1;
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) return 0;
+    lockFd = fcntl(fd, F_DUPFD_CLOEXEC, 0);
     if (st.st_size >= static_cast<off_t>(strlen(header_fp))) return 1;
     return writeAll(fd, header_fp, strlen(header_fp)) ? 1 : 0;
 }
@@ -91,7 +107,10 @@ int logcRecord(int fd, const char* cmd, const char* value, const char* resp) {
 } // namespace
 
 int gpibLogc(const char* path, const char* cmd, const char* value, const char* resp) {
-    int fd = open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    int fd = openLog(path);
+    // A FIFO nobody reads yet is no reason to refuse the start: its records
+    // fail, and say so, until a reader comes.
+    if (fd < 0 && cmd == nullptr && errno == ENXIO) return 1;
     if (fd < 0) return 0;
     int result = cmd == nullptr ? logcHeader(fd) : logcRecord(fd, cmd, value, resp);
     close(fd);

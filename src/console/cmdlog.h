@@ -1,13 +1,16 @@
 // The command log: a CSV file that gets one record per dictionary command
 // sent. It is opened and closed at every call, so it may be moved or removed
-// between commands.
+// between commands; a call never waits (a FIFO without a reader, or one that
+// has stopped reading, fails the record). A regular file is locked for the
+// whole run at the header call, against a second quorvel.
 #pragma once
 
 // Path of the command log (-g), or null when it is off.
 extern const char* Logc_fp;
 
-// Header mode (cmd null): makes sure the file opens and starts with the
-// header. Record mode: appends one record. Returns 1 on success, 0 on failure.
+// Header mode (cmd null): makes sure the file opens, locks it and makes it
+// start with the header; 0 with errno EWOULDBLOCK when another quorvel holds
+// it. Record mode: appends one record. Returns 1 on success, 0 on failure.
 int gpibLogc(const char* path, const char* cmd, const char* value, const char* resp);
 
 // Makes path the command log: its header when it needs one. Returns 0, or

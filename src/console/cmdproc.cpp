@@ -11,8 +11,8 @@
 #include "display/datalog.h"
 #include "display/handshake.h"
 #include "display/metrics.h"
-#include "screen/ansi.h"
 #include "screen/layout.h"
+#include "screen/screen.h"
 #include "screen/tty.h"
 #include "util/result.h"
 #include "util/strutil.h"
@@ -44,21 +44,9 @@ Input cmdReadLine(char* line) {
     return refused ? Input::TooLong : Input::Line;
 }
 
-void cmdPrompt() {
-    scrPrompt();
-    fflush(stdout);
-}
-
-void cmdAnswerRow() {
-    ansiCursorPos(kRowAnswer, 0);
-    fputs("=>", stdout);
-    ansiEraseLine();
-    fflush(stdout);
-}
-
 void cmdDictionary(GpibRec* r, const char* value) {
     if (r->num != 0 && value[0] == '\0') {
-        fputs("Value required", stdout);
+        scrAnswer("Value required");
         return;
     }
     dspPause();
@@ -68,18 +56,19 @@ void cmdDictionary(GpibRec* r, const char* value) {
                                      .pauseMs = answers ? 1 : 0,
                                      .readCmd = answers,
                                      .read = answers ? GpibRead::One : GpibRead::None});
+    // The record is written with the bus back with the display: a log that
+    // blocks holds up only the console.
+    dspRelease();
     if (done != GpibDone::NotSent && done != GpibDone::Stopped) metricsCommand();
     const char* status = "";
     if (Logc_fp != nullptr && gpibLogc(Logc_fp, r->cmd, value, r->resp) == 0)
         status = retCode[kResultCmdLog];
-    scrPutText(r->resp);
-    printf("\n\n\n%s", status);
-    dspRelease();
+    scrAnswer(r->resp, status);
 }
 
-// The help listing, one line at a time with its line feed first, as it
-// scrolls up from the bottom of the screen: a listing longer than the screen
-// stops after each screenful until a line is typed.
+// The help listing, one line at a time, as it scrolls up from the bottom of
+// the screen: a listing longer than the screen stops after each screenful
+// until a line is typed.
 struct HelpPager {
     char* line;
     int left; // lines still to come
@@ -87,33 +76,29 @@ struct HelpPager {
     int room = page; // lines the current page still takes
     bool more = true;
 
-    // Starts the next line, after a screenful waiting for a typed line
-    // first; false once the input has ended.
+    // Makes room for the next line, after a screenful waiting for a typed
+    // line first; false once the input has ended.
     bool next() {
         if (more && room == 0 && left > 1) {
-            fputs("\n-- more: ENTER --", stdout);
-            fflush(stdout);
+            scrListWait("\n-- more: ENTER --");
             more = cmdReadLine(line) != Input::End;
-            ansiClrScr();
+            scrListClear();
             room = page;
         }
         room--;
         left--;
-        if (more) putchar('\n');
         return more;
     }
-    void put(const char* text) {
-        if (next()) fputs(text, stdout);
-    }
-    void put(const char* name, const char* help) {
-        if (next()) printf("%s: %s", name, help);
+    void put(const char* text, const char* help = nullptr) {
+        if (next()) scrListLine(text, help);
     }
 };
 
-// Returns false when the input ended while the help screen waited.
+// The listing has the screen, not the bus: the passes go on, polled and
+// logged, and the screen comes back with their current values. Returns false
+// when the input ended while the help screen waited.
 bool cmdHelp(char* line) {
-    dspPause();
-    ansiClrScr();
+    scrTake();
     // Two headings, three blank lines and the closing line, then the commands.
     int lines = 6 + static_cast<int>(std::size(Icmds));
     for (const GpibRec* r = Index[kCfgHead]; r != nullptr; r = r->next) lines++;
@@ -126,10 +111,9 @@ bool cmdHelp(char* line) {
     pg.put("");
     pg.put("");
     pg.put("Press ENTER to resume.");
-    fflush(stdout);
+    scrListWait("");
     bool more = pg.more && cmdReadLine(line) != Input::End;
-    scrSetup(logFailed());
-    dspRelease();
+    scrGiveBack();
     return more;
 }
 
@@ -144,15 +128,16 @@ int cmdProc() {
     char word[kLineSize];
     char value[kLineSize];
     for (;;) {
-        cmdPrompt();
+        scrPrompt();
         Input in = cmdReadLine(line);
         if (in == Input::End) {
             cmdQuit();
             return 0;
         }
-        cmdAnswerRow();
+        // The last answer goes as soon as the line is in.
+        scrAnswer("");
         if (in == Input::TooLong) {
-            fputs("Line too long", stdout);
+            scrAnswer("Line too long");
             continue;
         }
         strnl(line, kLineSize);
@@ -163,9 +148,7 @@ int cmdProc() {
         }
         switch (cmdInternal(word)) {
         case kCmdCls:
-            dspPause();
-            scrSetup(logFailed());
-            dspRelease();
+            scrSetup();
             break;
         case kCmdHelp:
             if (!cmdHelp(line)) {
@@ -180,7 +163,7 @@ int cmdProc() {
             cmdQuit();
             return 0;
         default:
-            fputs("Invalid command", stdout);
+            scrAnswer("Invalid command");
             break;
         }
     }

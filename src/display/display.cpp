@@ -2,9 +2,7 @@
 
 #include <atomic>
 #include <cstdio>
-#include <poll.h>
 #include <pthread.h>
-#include <unistd.h>
 
 #include "bus/exchange.h"
 #include "bus/port.h"
@@ -14,8 +12,7 @@
 #include "display/datalog.h"
 #include "display/handshake.h"
 #include "display/metrics.h"
-#include "screen/ansi.h"
-#include "screen/layout.h"
+#include "screen/screen.h"
 #include "util/clock.h"
 
 int flagDspForce;
@@ -42,17 +39,13 @@ long long longestPassNs() {
     return ns;
 }
 
-constexpr const char* kSpinner = "|/-|\\-";
-constexpr int kSpinnerSteps = 6;
 constexpr long kShortPauseMs = 1;
 
 struct DspState {
     timespec started = clkNow(); // of the last pass
     timespec due = started;      // of the next one
     int reset = 0;
-    int spinner = 0;
     unsigned rows = 0;
-    bool logShownFailed = false;
 };
 
 // The display reset of -f and -r: what both controllers have sent so far,
@@ -80,67 +73,14 @@ void dspLogRow() {
     logRowEnd();
 }
 
-// A terminal that takes no more output (a reader that has fallen behind)
-// would block the draw; the pass then goes without one rather than stall the
-// log.
-bool dspTerminalReady() {
-    pollfd p{STDOUT_FILENO, POLLOUT, 0};
-    return poll(&p, 1, 0) == 1 && (p.revents & POLLOUT) != 0;
-}
-
-void dspDraw(DspState& st) {
-    if (!dspTerminalReady() || !scrFits()) return;
-    fflush(stdout);
-    flockfile(stdout);
-    ansiCursorSav();
-    ansiCursorPos(kRowMark, kColMarkState);
-    fputs(gpibDspMark.load() != 0 ? "ON " : "OFF", stdout);
-    ansiCursorPos(kRowPrompt, 1);
-    putchar(kSpinner[st.spinner]);
-    if (++st.spinner == kSpinnerSteps) st.spinner = 0;
-    fflush(stdout);
-    // A reading goes on its own row or nowhere: row 0 and rows off the
-    // screen are polled and logged only.
-    int32_t current = 0;
-    for (const GpibRec* r = Index[kDspHead]; r != nullptr; r = r->next) {
-        if (r->num >= 1 && r->num <= kScreenRows) {
-            if (r->num != current) {
-                current = r->num;
-                ansiCursorPos(static_cast<uint8_t>(current), 1);
-                ansiEraseLine();
-            }
-            fputs(r->label, stdout);
-            scrPutText(r->resp);
-            putchar('\t');
-        }
-    }
-    if (logIsOpen()) {
-        bool failed = logFailed();
-        if (failed != st.logShownFailed) {
-            st.logShownFailed = failed;
-            ansiCursorPos(kRowLogNotice, 1);
-            scrLogNotice(failed);
-            ansiEraseLine();
-        }
-    }
-    ansiCursorRst();
-    fflush(stdout);
-    funlockfile(stdout);
-}
-
-// The static screen again, on the terminal's new size, as cls draws it; the
-// readings come with the next pass. The cursor stays where the console left
-// it.
-void dspRedraw() {
-    if (!dspTerminalReady()) return;
-    fflush(stdout);
-    flockfile(stdout);
-    ansiCursorSav();
-    scrSetup(logFailed());
-    scrPrompt();
-    ansiCursorRst();
-    fflush(stdout);
-    funlockfile(stdout);
+void dspDraw() {
+    scrReadingsBegin();
+    for (const GpibRec* r = Index[kDspHead]; r != nullptr; r = r->next)
+        if (r->num != 0) scrReading(r->num, r->label, r->resp);
+    // Half a row at most: the path keeps the rest.
+    char note[40] = "";
+    if (logIsOpen()) logNote(note, sizeof note);
+    scrPass(gpibDspMark.load() != 0, note);
 }
 
 void dspPass(DspState& st) {
@@ -165,7 +105,7 @@ void dspPass(DspState& st) {
     // The row goes to the file before the screen, which may be held up.
     dspLogRow();
     metricsPass(wall);
-    dspDraw(st);
+    dspDraw();
 }
 
 } // namespace
@@ -185,7 +125,7 @@ void* gpibDsp(void* /*arg*/) {
             // interval after the last began, or at once.
             st.due = clkAddNs(st.started, intervalNs());
         } else {
-            if (dspRedrawDue()) dspRedraw();
+            if (dspRedrawDue()) scrResized();
             if (clkDiffNs(clkNow(), st.due) <= 0) {
                 st.started = clkNow();
                 dspPass(st);

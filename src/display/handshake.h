@@ -1,6 +1,8 @@
-// The pause handshake between the display thread, which owns the bus and the
-// screen by default, and the console or the clean-up that take them for a
-// while; and the mark state with its comment, handed to the data log.
+// The pause handshake between the display thread, which owns the bus by
+// default, and the console or the clean-up that take it for a while; and the
+// mark state with its comment, handed to the data log. The pause is for the
+// bus alone: the screen has a lock of its own (screen/screen.h), so nothing
+// that holds the screen stops the passes and the data log.
 #pragma once
 
 #include <atomic>

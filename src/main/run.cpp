@@ -22,6 +22,7 @@
 #include "main/cli.h"
 #include "main/signals.h"
 #include "screen/layout.h"
+#include "screen/screen.h"
 #include "screen/tty.h"
 #include "util/fileid.h"
 #include "util/result.h"
@@ -35,7 +36,6 @@ std::atomic<int> bound{0};
 // Orders the end of the start-up against a clean-up: either the clean-up
 // comes first and nothing more starts, or screen and display thread exist.
 std::mutex startMutex;
-bool screenDrawn; // under startMutex
 
 bool controllerOpen(int dev) {
     BusLock bus(busMutex);
@@ -44,15 +44,14 @@ bool controllerOpen(int dev) {
 
 void controllerClose(int dev) {
     BusLock bus(busMutex);
+    gpibRestore(dev);
     gpibClose(dev);
 }
 
 void cleanupSteps() {
-    bool drawn = false;
     {
         std::lock_guard<std::mutex> lock(startMutex);
         busStopping.store(1);
-        drawn = screenDrawn;
     }
     dspWake();
     if (bound.load() != 0) {
@@ -66,10 +65,7 @@ void cleanupSteps() {
     if (bound.load() != 0) metricsClose();
     scrFlowRestore();
     // The last lines of the run go below the screen, not over it.
-    if (drawn) {
-        scrLeave();
-        fflush(stdout);
-    }
+    scrLeave();
 }
 
 // What a log at path would overwrite: the configuration or a device; null
@@ -86,6 +82,11 @@ int logRefused(int result, const Options& opts, FlagBit flag, const char* why,
                const char* what = "") {
     resultWhy({opts.given[flag], ": ", why, what});
     return result;
+}
+
+// Why a log could not be opened or started.
+const char* logWhy(int err) {
+    return err == EWOULDBLOCK ? "in use by another program (locked)" : resultSysErr(err);
 }
 
 // The logs are opened, and checked against each other and the inputs,
@@ -112,7 +113,7 @@ int runOpenLogs(const Options& opts) {
         if (const char* in = inputAt(data, opts))
             return logRefused(kResultDataLog, opts, kFlagDataLog, "would overwrite ", in);
         if (logOpenFile(data) != 0)
-            return logRefused(kResultDataLog, opts, kFlagDataLog, resultSysErr(errno));
+            return logRefused(kResultDataLog, opts, kFlagDataLog, logWhy(errno));
     }
     const char* cmd = opts.cmdLog;
     if (cmd != nullptr) {
@@ -121,7 +122,7 @@ int runOpenLogs(const Options& opts) {
         if (in != nullptr)
             return logRefused(kResultCmdLog, opts, kFlagCmdLog, "would overwrite ", in);
         if (int err = gpibLogcStart(cmd); err != 0)
-            return logRefused(kResultCmdLog, opts, kFlagCmdLog, resultSysErr(err));
+            return logRefused(kResultCmdLog, opts, kFlagCmdLog, logWhy(err));
     }
     return runOpenMetrics(opts);
 }
@@ -161,23 +162,28 @@ void runWarnCount() {
     textJoin(line, sizeof line,
              {TextNum(n), n == 1 ? " warning in " : " warnings in ", cfgFileName(), "; ", prgName,
               " -d shows them"});
-    printf("\n%s", line);
+    scrInitLine({line});
 }
 
 // The one report of a run's end: the detail, the result's line, the exit.
 [[noreturn]] void runReport(int result, int sig) {
     int err = resultErrno();
-    if (result > 1 && resultWhyText()[0] != '\0')
-        fprintf(stderr, "%s: %s\n", prgName, resultWhyText());
+    char line[1280];
     if (result == kResultSignal) {
-        fprintf(stderr, "\n%s terminating on signal %d.\n", prgName, sig);
-    } else {
-        if (result > 1 && result < kResultCount)
-            fprintf(stderr, "\n%s:  %s, errno=%d.", prgName, retCode[result], err);
-        puts("\n");
+        // The fixed line alone says what happened.
+        snprintf(line, sizeof line, "\n%s terminating on signal %d.\n", prgName, sig);
+        scrLast(line, true);
+        _exit(result);
     }
-    fflush(stdout);
-    fflush(stderr);
+    if (result > 1 && resultWhyText()[0] != '\0') {
+        snprintf(line, sizeof line, "%s: %s\n", prgName, resultWhyText());
+        scrLast(line, true);
+    }
+    if (result > 1 && result < kResultCount) {
+        snprintf(line, sizeof line, "\n%s:  %s, errno=%d.", prgName, retCode[result], err);
+        scrLast(line, true);
+    }
+    scrLast("\n\n", false);
     _exit(result);
 }
 
@@ -198,9 +204,8 @@ int runStart(const Options& opts) {
         if (gpibOpen(i, opts.devices[i]) == 0) return deviceRefused(opts.devices[i]);
     // Only now that the run can go ahead is an existing data log emptied.
     if (opts.dataLog != nullptr) {
-        if (logStart() != 0)
-            return logRefused(kResultDataLog, opts, kFlagDataLog, resultSysErr(errno));
-        scrSetLogNotice(logPath(), retCode[kResultDataLog]);
+        if (logStart() != 0) return logRefused(kResultDataLog, opts, kFlagDataLog, logWhy(errno));
+        scrSetLogPath(logPath());
     }
     dspConfigure(opts.force, opts.reset, opts.intervalMs);
     gpibBind();
@@ -210,14 +215,13 @@ int runStart(const Options& opts) {
         return kResultSigInstall;
     }
     runWarnCount();
-    if (gpibInit(Index[kInitHead], scrInitAttempt) != 0) return kResultInitDevice;
+    if (gpibInit(Index[kInitHead], {scrInitLine, scrInitAttempt}) != 0) return kResultInitDevice;
     {
         std::lock_guard<std::mutex> lock(startMutex);
         // A signal during the init sequence: its clean-up ends the run.
         if (busStopping.load() != 0) return kResultSignal;
         scrFlowOff();
-        scrSetup(logFailed());
-        screenDrawn = true;
+        scrSetup();
         if (int rc = dspStart(); rc != 0) {
             resultWhy({"display thread: ", resultSysErr(rc)});
             return kResultThread;
@@ -243,7 +247,5 @@ void runFinish(int result) {
 }
 
 void runSignalled(int sig) {
-    const char* name = sigabbrev_np(sig);
-    resultWhy({"SIG", name != nullptr ? name : "?", ": ended by a termination signal"});
     runReport(kResultSignal, sig);
 }
