@@ -12,8 +12,10 @@
 #include "display/datalog.h"
 #include "display/handshake.h"
 #include "display/metrics.h"
+#include "screen/layout.h"
 #include "screen/screen.h"
 #include "util/clock.h"
+#include "util/result.h"
 
 int flagDspForce;
 int flagDspReset;
@@ -46,6 +48,7 @@ struct DspState {
     timespec due = started;      // of the next one
     int reset = 0;
     unsigned rows = 0;
+    int metricsErr = 0; // of the last pass
 };
 
 // The display reset of -f and -r: what both controllers have sent so far,
@@ -73,14 +76,26 @@ void dspLogRow() {
     logRowEnd();
 }
 
-void dspDraw() {
+// While the metrics file cannot be written the status row says so at every
+// pass, so that neither a command's status nor a redraw hides it for long;
+// the row is cleared once a write succeeds again.
+const char* dspMetricsStatus(DspState& st, char* buf, size_t size) {
+    bool was = st.metricsErr != 0;
+    st.metricsErr = metricsError();
+    if (st.metricsErr == 0) return was ? "" : nullptr;
+    snprintf(buf, size, "Metrics file not written: %s", resultErrText(st.metricsErr));
+    return buf;
+}
+
+void dspDraw(DspState& st) {
     scrReadingsBegin();
     for (const GpibRec* r = Index[kDspHead]; r != nullptr; r = r->next)
         if (r->num != 0) scrReading(r->num, r->label, r->resp);
     // Half a row at most: the path keeps the rest.
     char note[40] = "";
     if (logIsOpen()) logNote(note, sizeof note);
-    scrPass(gpibDspMark.load() != 0, note);
+    char status[kLineWidth + 1];
+    scrPass(gpibDspMark.load() != 0, note, dspMetricsStatus(st, status, sizeof status));
 }
 
 void dspPass(DspState& st) {
@@ -105,7 +120,7 @@ void dspPass(DspState& st) {
     // The row goes to the file before the screen, which may be held up.
     dspLogRow();
     metricsPass(wall);
-    dspDraw();
+    dspDraw(st);
 }
 
 } // namespace

@@ -39,7 +39,8 @@ std::atomic<bool> open_{false};
 bool written_;
 timespec lastWrite_;
 timespec lastPass_;
-std::atomic<bool> failed_{false};
+// The errno of the last write that failed; 0 once one succeeded.
+std::atomic<int> failErr_{0};
 std::atomic<uint64_t> passes_{0}, errReadings_{0}, commands_{0};
 
 // Appends to a fixed buffer; once full it stays full and takes no more.
@@ -176,7 +177,7 @@ bool publish(const char* data, size_t len) {
 bool writeNow(int up) {
     size_t len = metricsFormat(text, sizeof text, up);
     bool ok = len > 0 && publish(text, len);
-    failed_.store(!ok);
+    failErr_.store(ok ? 0 : len == 0 ? ENOBUFS : errno != 0 ? errno : EIO);
     lastWrite_ = clkNow();
     written_ = true;
     return ok;
@@ -210,16 +211,8 @@ int metricsOpen(const char* path, int controllers) {
     return 0;
 }
 
-bool metricsIsOpen() {
-    return open_.load();
-}
-
-const char* metricsPath() {
-    return path_;
-}
-
-bool metricsFailed() {
-    return failed_.load();
+int metricsError() {
+    return failErr_.load();
 }
 
 bool metricsPass(const timespec& when) {
@@ -231,7 +224,7 @@ bool metricsPass(const timespec& when) {
     passes_++;
     std::lock_guard<std::mutex> lock(writeMutex);
     lastPass_ = when;
-    if (written_ && clkDiffNs(lastWrite_, clkNow()) < kMinGapNs) return !failed_.load();
+    if (written_ && clkDiffNs(lastWrite_, clkNow()) < kMinGapNs) return failErr_.load() == 0;
     return writeNow(1);
 }
 

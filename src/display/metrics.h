@@ -14,10 +14,8 @@
 // set when the path is too long, names something other than a regular file
 // (EEXIST) or its directory takes no new file.
 int metricsOpen(const char* path, int controllers);
-bool metricsIsOpen();
-const char* metricsPath();
-// True while the last write failed.
-bool metricsFailed();
+// The errno of the last write, while it failed; 0 while the file is written.
+int metricsError();
 
 // Display thread, after a pass begun at wall-clock time `when` whose values
 // stand in the display records: counts it and writes the file when a second

@@ -209,9 +209,14 @@ void scrReading(int32_t row, const char* label, const char* resp) {
     stage(s, "\t");
 }
 
-void scrPass(bool mark, const char* logNote) {
+void scrPass(bool mark, const char* logNote, const char* status) {
     std::lock_guard<std::mutex> lock(scrMutex);
     if (logPath != nullptr) noticeText(want[kRowLogNotice], logNote);
+    if (status != nullptr) {
+        Staged s{};
+        stage(s, status);
+        strlcpy(want[kRowStatus], s.text, kRowBytes);
+    }
     snprintf(want[kRowMark], kRowBytes, "Mark: %s", mark ? "ON " : "OFF");
     for (int r = 1; r <= kScreenRows; r++)
         if (staged[r].used) strlcpy(want[r], staged[r].text, kRowBytes);
