@@ -4,7 +4,7 @@
 # device paths follow the last flag. Network controllers (tcp://HOST:PORT)
 # are typed in full.
 
-_quorvel_flags="-c -d -f -g -l -r -u"
+_quorvel_flags="-c -d -f -g -l -m -r -u"
 
 # True when word is one of quorvel's flags: only its first two characters
 # count, in any case.
@@ -68,7 +68,7 @@ _quorvel() {
         fi
         _quorvel_is_flag "$cur" || return 0
         case ${cur:1:1} in
-        [cCgGlL]) _quorvel_attached_files "$cur" ;;
+        [cCgGlLmM]) _quorvel_attached_files "$cur" ;;
         [uU]) ;;
         *) [[ ${#cur} -eq 2 ]] && COMPREPLY=("$cur") ;;
         esac

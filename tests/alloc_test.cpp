@@ -29,8 +29,10 @@ TEST(Alloc, NothingIsAllocatedAfterTheFirstPassesAndCommands) {
           .config = "cfg:1;5;iget;CURR?;0;1;supply current limit\n"
                     "cfg:1;5;vset;VOLT ;1;0;set supply volts\ndsp:1;22;V: ;MEAS:VOLT?;3;0\n"
                     "dsp:1;5;Set: ;VOLT?;5;0\ndsp:1;0;W: ;$calc$;6;0;*;1;2;3\n",
-          .flags = {"-u0", "-l{dir}/data.csv", "-g{dir}/cmd.csv"},
-          .steps = {round("first", 3, &first), round("second", 50, &second), type("quit\n")},
+          .flags = {"-u0", "-l{dir}/data.csv", "-g{dir}/cmd.csv", "-m{dir}/q.prom"},
+          // The metrics file is written again a second after the first.
+          .steps = {round("first", 3, &first), pause(1100), round("second", 50, &second),
+                    type("quit\n")},
           .pipes = true,
           .prefix = {"/usr/bin/env", "LD_PRELOAD=" ALLOC_COUNT_LIB,
                      "QUORVEL_ALLOC_COUNT_FILE={dir}/count"}});

@@ -195,6 +195,17 @@ const std::vector<Scenario> kRows = {
              for (size_t i = 2; i < rows.size(); i++)
                  EXPECT_EQ(std::stoul(rows[i][0]), std::stoul(rows[1][0]) + i - 1);
          }},
+    // A metrics file whose directory is removed says so on the status row
+    // while the rows go on, till it is written again.
+    {.name = "MetricsDirectoryRemoved",
+     .config = kConf,
+     .flags = {"-u20", "-l{dir}/data.csv", "-m{dir}/prom/q.prom"},
+     .bench = [](Run& r) { std::filesystem::create_directory(r.file("prom")); },
+     .steps = {rows(2), [](Run& r) { std::filesystem::remove_all(r.file("prom")); },
+               screen(19, "Metrics file not written: No such file or directory"), rows(4),
+               [](Run& r) { std::filesystem::create_directory(r.file("prom")); },
+               until([](Run& r) { return r.term->row(19).empty(); }, "cleared"), type("quit\n")},
+     .rows = kVolts},
     // The command log never holds up the run: a FIFO nobody reads fails its
     // records, shown under the answer, while the rows go on.
     {.name = "CommandLogFifoWithoutReader",

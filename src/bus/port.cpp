@@ -231,7 +231,10 @@ bool gpibGone(int err) {
     }
 }
 
+std::atomic<uint32_t> gpibLosses[kControllers];
+
 void gpibLost(int dev) {
+    gpibLosses[dev]++;
     gpibClose(dev);
     gpibLostDev[dev] = true;
     gpibRetryAt[dev] = clkAddNs(clkNow(), kRetryNs);

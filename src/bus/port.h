@@ -45,6 +45,8 @@ void gpibClose(int dev);
 // its readings fail, and gpibReconnect opens its path, or connects, again.
 // Call both with the bus held.
 void gpibLost(int dev);
+// Times each controller was lost, for the metrics.
+extern std::atomic<uint32_t> gpibLosses[kControllers];
 // Tries, at most once a second per controller (or at once with now set), to
 // reopen lost controllers. A reopened one gets its "++" init lines again and
 // is addressed afresh on its next use.

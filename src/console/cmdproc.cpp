@@ -10,6 +10,7 @@
 #include "console/cmdlog.h"
 #include "display/datalog.h"
 #include "display/handshake.h"
+#include "display/metrics.h"
 #include "screen/layout.h"
 #include "screen/screen.h"
 #include "screen/tty.h"
@@ -45,12 +46,14 @@ Input cmdReadLine(char* line) {
 
 // Sends the command with its value and collects its answer when it gives
 // one; a command that did not go out shows ERR.
-void cmdExchange(GpibRec* r, const char* value) {
+GpibDone cmdExchange(GpibRec* r, const char* value) {
     bool answers = r->flag != 0;
-    gpibExchange(r, {.value = value,
-                     .pauseMs = answers ? 1 : 0,
-                     .readCmd = answers,
-                     .read = answers ? GpibRead::One : GpibRead::None});
+    GpibDone done = gpibExchange(r, {.value = value,
+                                     .pauseMs = answers ? 1 : 0,
+                                     .readCmd = answers,
+                                     .read = answers ? GpibRead::One : GpibRead::None});
+    if (done != GpibDone::NotSent && done != GpibDone::Stopped) metricsCommand();
+    return done;
 }
 
 void cmdDictionary(GpibRec* r, const char* value) {

@@ -14,6 +14,8 @@
 #include "display/datalog.h"
 #include "display/guard.h"
 #include "display/handshake.h"
+#include "display/metrics.h"
+#include "screen/layout.h"
 #include "screen/screen.h"
 #include "util/clock.h"
 #include "util/result.h"
@@ -60,6 +62,7 @@ struct DspState {
     tm when{};
     int mark = 0;
     char comment[kCommentSize] = "";
+    int metricsErr = 0; // of the last pass
 };
 
 // The display reset of -f and -r: what both controllers have sent so far,
@@ -136,7 +139,18 @@ const char* dspTag(const GuardRow& g, char* buf, size_t size) {
     return "";
 }
 
-void dspDraw(bool limitActed) {
+// While the metrics file cannot be written the status row says so at every
+// pass, so that neither a command's status nor a redraw hides it for long;
+// the row is cleared once a write succeeds again.
+const char* dspMetricsStatus(DspState& st, char* buf, size_t size) {
+    bool was = st.metricsErr != 0;
+    st.metricsErr = metricsError();
+    if (st.metricsErr == 0) return was ? "" : nullptr;
+    snprintf(buf, size, "Metrics file not written: %s", resultErrText(st.metricsErr));
+    return buf;
+}
+
+void dspDraw(DspState& st) {
     scrReadingsBegin();
     uint32_t pos = 1;
     for (const GpibRec* r = Index[kDspHead]; r != nullptr; r = r->next, pos++) {
@@ -148,10 +162,15 @@ void dspDraw(bool limitActed) {
     // Half a row at most: the path keeps the rest.
     char note[40] = "";
     if (logIsOpen()) logNote(note, sizeof note);
-    scrPass(gpibDspMark.load() != 0, note, guardLast(), limitActed);
+    char status[kLineWidth + 1];
+    const char* shown = dspMetricsStatus(st, status, sizeof status);
+    if (shown == nullptr && st.acts > 0) shown = guardLast();
+    scrPass(gpibDspMark.load() != 0, note, shown, guardLast());
 }
 
 void dspPass(DspState& st) {
+    timespec wall{};
+    clock_gettime(CLOCK_REALTIME, &wall);
     if (st.reset != 0) dspPurge();
     dspLogHead(st);
     st.reset = flagDspForce;
@@ -171,7 +190,8 @@ void dspPass(DspState& st) {
     int off = dspGuard(st);
     // The row goes to the file before the screen, which may be held up.
     dspLogRow(st);
-    dspDraw(st.acts > 0);
+    metricsPass(wall);
+    dspDraw(st);
     st.comment[0] = '\0';
     if (off < 0 || hooks.off == nullptr) return;
     char what[2 * kLabelSize + 2 * kRespSize];

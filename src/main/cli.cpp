@@ -15,6 +15,7 @@ const Flag Flags[kFlagCount] = {
     {"-f", "", "force display reset always"},
     {"-g", "<file>", "log config (console) commands to file"},
     {"-l", "<file>", "log display data to <file>"},
+    {"-m", "<file>", "write metrics for Prometheus to <file>"},
     {"-r", "", "reset display on ERR"},
     {"-u", "<mS>", "update display every <mS>"},
 };
@@ -78,7 +79,7 @@ int cliParse(int argc, char** argv, Options* opts) {
         highest = i;
     }
     const char* const* given = opts->given;
-    for (int b : {kFlagCfg, kFlagCmdLog, kFlagDataLog, kFlagUpdate}) {
+    for (int b : {kFlagCfg, kFlagCmdLog, kFlagDataLog, kFlagMetrics, kFlagUpdate}) {
         if (given[b] == nullptr || given[b][2] != '\0') continue;
         int at = 1;
         while (argv[at] != given[b]) at++;
@@ -92,6 +93,7 @@ int cliParse(int argc, char** argv, Options* opts) {
     opts->reset = given[kFlagReset] != nullptr;
     opts->cmdLog = given[kFlagCmdLog] != nullptr ? given[kFlagCmdLog] + 2 : nullptr;
     opts->dataLog = given[kFlagDataLog] != nullptr ? given[kFlagDataLog] + 2 : nullptr;
+    opts->metrics = given[kFlagMetrics] != nullptr ? given[kFlagMetrics] + 2 : nullptr;
     for (int i = highest + 1; i < argc && opts->deviceCount < kControllers; i++)
         opts->devices[opts->deviceCount++] = argv[i];
     // The last argument is a flag; anything else before it was meant as a

@@ -4,13 +4,14 @@
 
 #include "config/records.h"
 
-constexpr int kFlagCount = 7;
+constexpr int kFlagCount = 8;
 enum FlagBit {
     kFlagCfg,
     kFlagDump,
     kFlagForce,
     kFlagCmdLog,
     kFlagDataLog,
+    kFlagMetrics,
     kFlagReset,
     kFlagUpdate
 };
@@ -35,6 +36,7 @@ struct Options {
     bool reset = false;
     const char* cmdLog = nullptr;
     const char* dataLog = nullptr;
+    const char* metrics = nullptr;
     long intervalMs = 900;
     const char* devices[kControllers] = {};
     int deviceCount = 0;

@@ -18,6 +18,7 @@
 #include "display/datalog.h"
 #include "display/display.h"
 #include "display/handshake.h"
+#include "display/metrics.h"
 #include "main/cli.h"
 #include "main/signals.h"
 #include "screen/layout.h"
@@ -60,6 +61,8 @@ void cleanupSteps() {
     for (int dev = 0; dev < kControllers; dev++)
         if (controllerOpen(dev)) controllerClose(dev);
     logClose();
+    // A refused start writes nothing; a run that began says it has ended.
+    if (bound.load() != 0) metricsClose();
     scrFlowRestore();
     // The last lines of the run go below the screen, not over it.
     scrLeave();
@@ -88,6 +91,22 @@ const char* logWhy(int err) {
 
 // The logs are opened, and checked against each other and the inputs,
 // before anything is written anywhere.
+// Last, once both logs exist: the metrics file is renamed over, so it may
+// not stand where anything else is.
+int runOpenMetrics(const Options& opts) {
+    const char* path = opts.metrics;
+    if (path == nullptr) return 0;
+    const char* in = inputAt(path, opts);
+    if (in == nullptr && fileSame(path, opts.dataLog)) in = "the data log";
+    if (in == nullptr && fileSame(path, opts.cmdLog)) in = "the command log";
+    if (in != nullptr)
+        return logRefused(kResultDataLog, opts, kFlagMetrics, "would overwrite ", in);
+    if (metricsOpen(path, opts.deviceCount) != 0)
+        return logRefused(kResultDataLog, opts, kFlagMetrics,
+                          errno == EEXIST ? "not a regular file" : resultSysErr(errno));
+    return 0;
+}
+
 int runOpenLogs(const Options& opts) {
     const char* data = opts.dataLog;
     if (data != nullptr) {
@@ -97,13 +116,15 @@ int runOpenLogs(const Options& opts) {
             return logRefused(kResultDataLog, opts, kFlagDataLog, logWhy(errno));
     }
     const char* cmd = opts.cmdLog;
-    if (cmd == nullptr) return 0;
-    const char* in = inputAt(cmd, opts);
-    if (in == nullptr && fileSame(cmd, data)) in = "the data log";
-    if (in != nullptr) return logRefused(kResultCmdLog, opts, kFlagCmdLog, "would overwrite ", in);
-    if (int err = gpibLogcStart(cmd); err != 0)
-        return logRefused(kResultCmdLog, opts, kFlagCmdLog, logWhy(err));
-    return 0;
+    if (cmd != nullptr) {
+        const char* in = inputAt(cmd, opts);
+        if (in == nullptr && fileSame(cmd, data)) in = "the data log";
+        if (in != nullptr)
+            return logRefused(kResultCmdLog, opts, kFlagCmdLog, "would overwrite ", in);
+        if (int err = gpibLogcStart(cmd); err != 0)
+            return logRefused(kResultCmdLog, opts, kFlagCmdLog, logWhy(err));
+    }
+    return runOpenMetrics(opts);
 }
 
 int deviceRefused(const char* path) {

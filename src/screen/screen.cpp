@@ -222,11 +222,16 @@ void scrReading(int32_t row, const char* label, const char* resp, const char* ta
     stage(s, "\t");
 }
 
-void scrPass(bool mark, const char* logNote, const char* limitNote, bool limitActed) {
+void scrPass(bool mark, const char* logNote, const char* status, const char* limitNote) {
     std::lock_guard<std::mutex> lock(scrMutex);
     if (logPath != nullptr) noticeText(want[kRowLogNotice], logNote);
+    if (status != nullptr) {
+        Staged s{};
+        stage(s, status);
+        strlcpy(want[kRowStatus], s.text, kRowBytes);
+    }
     snprintf(want[kRowMark], kRowBytes, "Mark: %s", mark ? "ON " : "OFF");
-    if (limitNote[0] != '\0' && (limitActed || want[kRowStatus][0] == '\0')) {
+    if (limitNote[0] != '\0' && want[kRowStatus][0] == '\0') {
         Staged s{};
         stage(s, limitNote);
         strlcpy(want[kRowStatus], s.text, kRowBytes);

@@ -14,10 +14,10 @@
 //   help listing, for which the console takes the whole screen (scrTake ...
 //   scrGiveBack) while the passes go on.
 // - Display thread, at the end of every pass: the readings, the mark, the
-//   data-log notice and the spinner (scrReading..., scrPass), between a
-//   cursor save and restore so that the typing at the prompt goes on where
-//   it was; and the redraw after a change of size (scrResized). While the
-//   console has the screen, the passes only keep their rows.
+//   data-log notice, the metrics file's status and the spinner
+//   (scrReading..., scrPass), between a cursor save and restore so that the
+//   typing at the prompt goes on where it was; and the redraw after a change of size (scrResized).
+//   While the console has the screen, the passes only keep their rows.
 // - Whichever thread ends the run: the cursor below the screen (scrLeave)
 //   and the last lines (scrLast).
 //
@@ -42,11 +42,13 @@ void scrReading(int32_t row, const char* label, const char* resp, const char* ta
                 bool marked = false);
 // Ends the pass: the readings, the mark state and the note after the
 // data-log notice (empty for none) become the rows' texts, the spinner
-// steps, and what changed is drawn. The limit note names the last limit
-// that acted: it takes the status row when one acted on this pass, or when
-// the row is empty. A terminal that takes no more output holds up nothing:
-// the rows are drawn once it takes them again.
-void scrPass(bool mark, const char* logNote, const char* limitNote = "", bool limitActed = false);
+// steps, and what changed is drawn. A terminal that takes no more output
+// holds up nothing: the rows are drawn once it takes them again. A status,
+// unless null, becomes the status row's text, shared with the console's
+// answers. The limit note (the last limit that acted) takes the status row
+// whenever it is empty.
+void scrPass(bool mark, const char* logNote, const char* status = nullptr,
+             const char* limitNote = "");
 
 // The data log's path for its notice row; without it no notice is shown.
 void scrSetLogPath(const char* path);
