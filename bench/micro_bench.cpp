@@ -8,8 +8,10 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "bus/port.h"
 #include "bus/reader.h"
 #include "config/records.h"
+#include "display/answers.h"
 #include "display/calc.h"
 #include "display/guard.h"
 
@@ -18,10 +20,10 @@ namespace {
 constexpr char kAnswer[] = "+5.000123E+00\n";
 constexpr char kShifted[] = "VOLT +5.000123E+00\n";
 
+// The stream is the pipe's: it is let go, not closed.
 void clearStores() {
-    for (GpibRec& r : Dict) r = GpibRec{};
-    for (GpibRec& r : Read_gpib) r = GpibRec{};
-    for (GpibRec*& head : Index) head = nullptr;
+    cfgClear();
+    gpibCtl[0] = GpibCtl{};
 }
 
 // A controller stream whose far side is a pipe: the benchmark writes each
@@ -46,14 +48,11 @@ struct PipeController {
     }
 };
 
-GpibRec* reading(FILE* fp, int timeoutMs) {
+// Controller 1 reads from fp.
+void reading(FILE* fp, int timeoutMs) {
     clearStores();
-    Read_gpib[0].num = timeoutMs;
-    GpibRec* r = &Dict[0];
-    r->file = fp;
-    strlcpy(r->cmd, "MEAS:VOLT?", sizeof r->cmd);
-    cfgAppend(kDspHead, r);
-    return r;
+    cfgStore.ctl[0].read.to = timeoutMs;
+    gpibCtl[0].stream = fp;
 }
 
 void readOne(benchmark::State& state, const char* text, int shift) {
@@ -62,16 +61,17 @@ void readOne(benchmark::State& state, const char* text, int shift) {
         state.SkipWithError("no pipe");
         return;
     }
-    GpibRec* r = reading(c.rd, 200);
+    reading(c.rd, 200);
+    Answer resp;
     for (auto _ : state) {
         state.PauseTiming();
         bool written = c.answer(text);
         state.ResumeTiming();
-        if (!written || gpibRead(r, shift) == 0) {
+        if (!written || gpibRead(0, resp, shift) == 0) {
             state.SkipWithError("no answer read");
             break;
         }
-        benchmark::DoNotOptimize(r->resp);
+        benchmark::DoNotOptimize(resp);
     }
     clearStores();
 }
@@ -95,7 +95,8 @@ void BM_gpibReadBuffered(benchmark::State& state) {
         state.SkipWithError("no pipe");
         return;
     }
-    GpibRec* r = reading(c.rd, 200);
+    reading(c.rd, 200);
+    Answer resp;
     constexpr int kBatch = 64;
     char batch[sizeof kAnswer * kBatch] = {};
     for (int i = 0; i < kBatch; i++) strlcat(batch, kAnswer, sizeof batch);
@@ -112,11 +113,11 @@ void BM_gpibReadBuffered(benchmark::State& state) {
             left = kBatch;
         }
         left--;
-        if (gpibRead(r, 0) == 0) {
+        if (gpibRead(0, resp, 0) == 0) {
             state.SkipWithError("no answer read");
             break;
         }
-        benchmark::DoNotOptimize(r->resp);
+        benchmark::DoNotOptimize(resp);
     }
     clearStores();
 }
@@ -126,19 +127,13 @@ BENCHMARK(BM_gpibReadBuffered);
 // operands parsed from their responses.
 void BM_gpibCalc(benchmark::State& state) {
     clearStores();
-    GpibRec* volts = &Dict[0];
-    GpibRec* amps = &Dict[1];
-    GpibRec* power = &Dict[2];
-    strlcpy(volts->resp, "+5.000123E+00", sizeof volts->resp);
-    strlcpy(amps->resp, "+1.000456E-01", sizeof amps->resp);
-    power->op = 3;
-    power->f1 = 1;
-    power->f2 = 2;
-    power->precision = 3;
-    for (GpibRec* r : {volts, amps, power}) cfgAppend(kDspHead, r);
+    cfgStore.dsp.count = 3;
+    strlcpy(dspAnswers[0], "+5.000123E+00", sizeof dspAnswers[0]);
+    strlcpy(dspAnswers[1], "+1.000456E-01", sizeof dspAnswers[1]);
+    const Calc power{3, {1, 0}, {2, 0}, 3};
     for (auto _ : state) {
-        gpibCalc(power);
-        benchmark::DoNotOptimize(power->resp);
+        gpibCalc(power, dspAnswers[2]);
+        benchmark::DoNotOptimize(dspAnswers[2]);
     }
     clearStores();
 }
@@ -149,19 +144,12 @@ BENCHMARK(BM_gpibCalc);
 void BM_guardPass(benchmark::State& state) {
     clearStores();
     constexpr int kReadings = 32;
-    int used = 0;
+    cfgStore.dsp.count = kReadings;
     for (int i = 0; i < kReadings; i++) {
-        GpibRec* r = &Dict[used++];
-        strlcpy(r->resp, "+5.000123E+00", sizeof r->resp);
-        cfgAppend(kDspHead, r);
+        strlcpy(dspAnswers[i], "+5.000123E+00", sizeof dspAnswers[i]);
         for (int k = 0; k < state.range(0); k++) {
-            GpibRec* l = &Dict[used++];
-            l->f1 = static_cast<uint32_t>(i + 1);
-            l->num = 1 + k;
-            strlcpy(l->label, "-1e9", sizeof l->label);
-            strlcpy(l->text, "1e9", sizeof l->text);
-            strlcpy(l->cmd, "mark", sizeof l->cmd);
-            cfgAppend(kLimHead, l);
+            Limit& l = cfgStore.lim.at[cfgStore.lim.count++];
+            l = Limit{static_cast<uint32_t>(i + 1), "-1e9", "1e9", 1 + k, "mark", 0};
         }
     }
     guardStart();

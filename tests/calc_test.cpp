@@ -6,8 +6,8 @@
 #include <tuple>
 #include <vector>
 
+#include "display/answers.h"
 #include "display/calc.h"
-#include "support/stores.h"
 
 namespace {
 
@@ -32,15 +32,15 @@ TEST(Calc, Results) {
             {{}, '/', 0, 0, 0, 0, 1, "ERR"},
         };
     for (const auto& [shown, op, f1, f2, c1, c2, precision, want] : cases) {
-        resetStores();
-        for (const char* s : shown)
-            strlcpy(addRecord(kDspHead, 0, 1, "READ?")->resp, s, sizeof GpibRec::resp);
-        GpibRec* r = addRecord(kDspHead, 0, 0, "$calc$");
-        r->op = static_cast<int32_t>(strchr(kAryMath, op) - kAryMath);
-        std::tie(r->f1, r->f2, r->f1const, r->f2const, r->precision) =
-            std::tie(f1, f2, c1, c2, precision);
-        gpibCalc(r);
-        EXPECT_EQ(r->resp, want) << op << " " << c1 << " " << precision;
+        // The calculated reading comes last.
+        cfgStore.dsp.count = static_cast<int>(shown.size()) + 1;
+        for (size_t i = 0; i < shown.size(); i++)
+            strlcpy(dspAnswers[i], shown[i], sizeof dspAnswers[i]);
+        Calc c{
+            static_cast<int32_t>(strchr(kAryMath, op) - kAryMath), {f1, c1}, {f2, c2}, precision};
+        Answer out;
+        gpibCalc(c, out);
+        EXPECT_EQ(out, want) << op << " " << c1 << " " << precision;
     }
 }
 

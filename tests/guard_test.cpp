@@ -6,6 +6,7 @@
 #include <string>
 
 #include "config/loader.h"
+#include "display/answers.h"
 #include "display/guard.h"
 #include "support/tempdir.h"
 
@@ -20,7 +21,6 @@ TEST(Guard, CountsPassesInARowAndActsOncePerCrossing) {
                       1),
               0);
     ASSERT_EQ(guardStart(), 3);
-    GpibRec* a = cfgAt(kDspHead, 1);
     // The reading of each pass; the limits that act on it; the row's state:
     // W within, O outside (counted/needed), T tripped, M marked.
     const char* const passes[][3] = {
@@ -29,7 +29,7 @@ TEST(Guard, CountsPassesInARowAndActsOncePerCrossing) {
         {"1.2", "01", "TM"}, {"+1.3E+0", "", "TM"}, {"0.5", "", "W"},      {"-0.1", "", "O1/3"},
     };
     for (const auto& [value, acts, shown] : passes) {
-        strlcpy(a->resp, value, sizeof a->resp);
+        strlcpy(dspAnswers[0], value, sizeof dspAnswers[0]);
         std::string got;
         for (int i = 0, n = guardPass(); i < n; i++) got += std::to_string(guardActed(i));
         GuardRow row = guardRow(1);

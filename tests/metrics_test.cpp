@@ -12,18 +12,19 @@
 #include <unistd.h>
 
 #include "bus/port.h"
+#include "display/answers.h"
 #include "display/metrics.h"
 #include "support/child.h"
 #include "support/scenario.h"
-#include "support/stores.h"
 #include "support/tempdir.h"
 
 namespace {
 
 TEST(Metrics, EscapedTextThatPromtoolAccepts) {
-    resetStores();
+    cfgClear();
     const struct {
-        int dev, adr;
+        uint32_t dev;
+        int32_t adr;
         const char *label, *resp;
     } readings[] = {{0, 22, "DMM volts: ", "+5.001794E+00"},
                     {0, 22, "DMM amps: ", "ERR"},
@@ -32,8 +33,10 @@ TEST(Metrics, EscapedTextThatPromtoolAccepts) {
                     {0, 9, "state", "OUTP ON"},
                     {0, 9, "inf", "inf"}};
     for (const auto& r : readings) {
-        GpibRec* rec = addRecord(kDspHead, r.dev, r.adr, "Q?", r.label);
-        strlcpy(rec->resp, r.resp, sizeof rec->resp);
+        Reading& rec = cfgStore.dsp.at[cfgStore.dsp.count];
+        rec.at = {r.dev, r.adr};
+        strlcpy(rec.label, r.label, sizeof rec.label);
+        strlcpy(dspAnswers[cfgStore.dsp.count++], r.resp, sizeof(Answer));
     }
     TempDir dir;
     std::string path = dir.file("quorvel.prom");

@@ -9,7 +9,6 @@
 #include "bus/port.h"
 #include "bus/reader.h"
 #include "pty.h"
-#include "support/stores.h"
 
 using namespace std::chrono_literals;
 
@@ -35,10 +34,18 @@ struct Far : qsim::Pty {
 };
 using Clock = std::chrono::steady_clock;
 
+// Each test starts with the controllers as a fresh process has them.
+void resetControllers() {
+    for (int d = 0; d < kControllers; d++) {
+        gpibClose(d);
+        gpibCtl[d] = GpibCtl{};
+    }
+}
+
 // Raw whatever state the system left (no echo of commands, an answer's CR kept)
 // and locked: our own second open stands for another program.
 TEST(Port, OpensRawNonBlockingAndLocked) {
-    resetStores();
+    resetControllers();
     Far cooked;
     termios t{};
     ASSERT_EQ(tcgetattr(cooked.slave, &t), 0);
@@ -46,7 +53,7 @@ TEST(Port, OpensRawNonBlockingAndLocked) {
     t.c_cflag &= ~tcflag_t(CLOCAL);
     ASSERT_EQ(tcsetattr(cooked.slave, TCSANOW, &t), 0);
     ASSERT_EQ(gpibOpen(1, cooked.path.c_str()), 1);
-    ASSERT_EQ(tcgetattr(fileno(GpibDev[1]), &t), 0);
+    ASSERT_EQ(tcgetattr(fileno(gpibCtl[1].stream), &t), 0);
     EXPECT_TRUE((t.c_lflag & (ICANON | ECHO | ISIG)) == 0 && (t.c_oflag & OPOST) == 0 &&
                 (t.c_iflag & (ICRNL | IXON)) == 0 && (t.c_cflag & CLOCAL) != 0);
     EXPECT_EQ(gpibOpen(0, cooked.path.c_str()), 0);
@@ -76,13 +83,12 @@ TEST(Reader, AnswersTimeOutsAndHangUps) {
         {{}, 0, 60, 55, "ERR"},
         {{"ready\n"}, 0, 0, 0, "ERR"}, // no time-out: not even what is there
     };
-    resetStores();
+    resetControllers();
     Far pty;
-    GpibRec* rec = addRecord(kDspHead, 0, 22, "MEAS:VOLT?");
     ASSERT_EQ(gpibOpen(0, pty.path.c_str()), 1);
-    gpibBind();
+    Answer resp;
     for (const Row& row : rows) {
-        Read_gpib[0].num = row.timeout;
+        cfgStore.ctl[0].read.to = row.timeout;
         std::thread controller([&] {
             for (const std::string& piece : row.pieces) {
                 if (&piece != &row.pieces[0]) std::this_thread::sleep_for(30ms);
@@ -90,29 +96,27 @@ TEST(Reader, AnswersTimeOutsAndHangUps) {
             }
         });
         auto start = Clock::now();
-        int left = gpibRead(rec, row.shift);
+        int left = gpibRead(0, resp, row.shift);
         auto ms = (Clock::now() - start) / 1ms;
         controller.join();
-        EXPECT_EQ(rec->resp, row.want);
+        EXPECT_EQ(resp, row.want);
         EXPECT_TRUE(ms >= row.waitMs && ms < row.waitMs + 1000) << ms << " ms for " << row.want;
         EXPECT_TRUE(row.want == "ERR" ? left == 0 : left > 0 && left <= row.timeout - row.waitMs)
             << left << " left for " << row.want;
     }
     // A hang-up (end of file), then a read error (EIO, from the master side of
-    // a terminal whose other side closed): either closes the controller at once
-    // and unbinds its records.
-    Read_gpib[0].num = 3000;
+    // a terminal whose other side closed): either closes the controller at once.
+    cfgStore.ctl[0].read.to = 3000;
     qsim::closePty(&pty);
     int master = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
     ASSERT_EQ(grantpt(master) | unlockpt(master), 0);
     close(open(ptsname(master), O_RDWR | O_NOCTTY));
-    for (auto [stream, what] :
-         {std::pair<FILE*, const char*>{GpibDev[0], "hang-up"}, {fdopen(master, "r+"), "EIO"}}) {
-        GpibDev[0] = stream;
-        gpibBind();
+    for (auto [stream, what] : {std::pair<FILE*, const char*>{gpibCtl[0].stream, "hang-up"},
+                                {fdopen(master, "r+"), "EIO"}}) {
+        gpibCtl[0].stream = stream;
         auto start = Clock::now();
-        EXPECT_EQ(gpibRead(rec, 0), 0) << what;
+        EXPECT_EQ(gpibRead(0, resp, 0), 0) << what;
         EXPECT_LT(Clock::now() - start, 1500ms) << what;
-        EXPECT_EQ(rec->file, nullptr) << what;
+        EXPECT_EQ(gpibCtl[0].stream, nullptr) << what;
     }
 }

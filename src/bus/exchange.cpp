@@ -10,40 +10,46 @@
 
 namespace {
 
-GpibDone failed(GpibRec* rec, GpibDone why) {
-    strlcpy(rec->resp, kDspErr, sizeof rec->resp);
+GpibDone failed(Answer& resp, GpibDone why) {
+    strlcpy(resp, kDspErr, sizeof resp);
     return why;
+}
+
+// The stream of controller dev, or null: a step that fails may have closed it.
+FILE* streamOf(int dev) {
+    return gpibCtl[dev].stream;
 }
 
 } // namespace
 
-GpibDone gpibExchange(GpibRec* rec, const GpibStep& step) {
+GpibDone gpibExchange(const GpibAt& at, const char* cmd, const GpibStep& step, Answer& resp) {
     BusLock bus(busMutex);
     // Once the clean-up has begun only the off sequence talks to the
     // instruments.
-    if (!step.late && busStopping.load() != 0) return failed(rec, GpibDone::Stopped);
+    if (!step.late && busStopping.load() != 0) return failed(resp, GpibDone::Stopped);
     gpibReconnect();
-    const int dev = static_cast<int>(rec->dev);
-    bool sent = rec->file != nullptr && gpibSettle(dev) && setDevAddr(rec) != 0 &&
-                (!step.command || gpibPuts(rec->file, rec->cmd, step.value) >= 0);
+    const int dev = static_cast<int>(at.dev);
+    bool sent = streamOf(dev) != nullptr && gpibSettle(dev) && setDevAddr(at) != 0 &&
+                (!step.command ||
+                 (streamOf(dev) != nullptr && gpibPuts(streamOf(dev), cmd, step.value) >= 0));
     if (!sent) {
         // A delay is kept whatever became of its controller.
         if (!step.command && step.pauseMs > 0) clkSleepMs(step.pauseMs);
-        return failed(rec, GpibDone::NotSent);
+        return failed(resp, GpibDone::NotSent);
     }
     if (step.pauseMs > 0) clkSleepMs(step.pauseMs);
-    if (step.readCmd) gpibSendRead(rec);
+    if (step.readCmd) gpibSendRead(dev);
     switch (step.read) {
     case GpibRead::One:
-        if (gpibRead(rec, step.shift) != 0) return GpibDone::Answered;
+        if (gpibRead(dev, resp, step.shift) != 0) return GpibDone::Answered;
         gpibFence(dev);
         return GpibDone::NoAnswer;
     case GpibRead::Drain:
-        gpibDrain(rec, !step.late);
+        gpibDrain(dev, !step.late);
         return GpibDone::Sent;
     case GpibRead::None:
         break;
     }
-    rec->resp[0] = '\0';
+    resp[0] = '\0';
     return GpibDone::Sent;
 }

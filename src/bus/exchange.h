@@ -8,7 +8,7 @@
 #include "config/records.h"
 
 enum class GpibRead {
-    None,  // nothing read; resp emptied
+    None,  // nothing read; the answer emptied
     One,   // one answer into resp
     Drain, // answers read and thrown away until one read times out
 };
@@ -32,5 +32,6 @@ enum class GpibDone {
     Stopped,  // the run is ending; nothing was sent ("ERR" in resp)
 };
 
-// Takes the bus for one exchange of rec on its controller.
-GpibDone gpibExchange(GpibRec* rec, const GpibStep& step);
+// Takes the bus for one exchange: cmd (with the step's value) to the
+// instrument at `at`; what it answers, or "ERR", goes to resp.
+GpibDone gpibExchange(const GpibAt& at, const char* cmd, const GpibStep& step, Answer& resp);

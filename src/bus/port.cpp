@@ -14,7 +14,7 @@
 #include "bus/stale.h"
 #include "util/clock.h"
 
-int32_t addr_c[kControllers] = {999, 999};
+GpibCtl gpibCtl[kControllers];
 std::atomic<int> busStopping{0};
 std::mutex busMutex;
 
@@ -26,10 +26,6 @@ termios GpibTTY[kControllers];
 termios gpibSaved[kControllers];
 int gpibSavedFd[kControllers] = {-1, -1};
 
-// Paths the controllers were opened from, kept to reopen a lost one.
-char gpibPath[kControllers][256];
-bool gpibLostDev[kControllers];
-timespec gpibRetryAt[kControllers];
 // Network controllers are looked up once: a reconnect must neither wait on
 // a name server with the bus held nor allocate while the program runs.
 bool gpibIsNet[kControllers];
@@ -44,7 +40,7 @@ constexpr int kReconnectMs = 500;
 constexpr int kWriteRetries = 100;
 // Longest line: a command and a typed value (the console takes 68
 // characters), or an addressing command and a number, plus the line feed.
-constexpr size_t kLineMax = sizeof(GpibRec::cmd) + 128;
+constexpr size_t kLineMax = kCmdSize + 128;
 constexpr int kWriteWaitMs = 10;
 
 void gpibRaw(int dev, int fd) {
@@ -61,14 +57,9 @@ void gpibRaw(int dev, int fd) {
     tcsetattr(fd, TCSANOW, &t);
 }
 
-void bindList(int head) {
-    for (GpibRec* r = Index[head]; r != nullptr; r = r->next)
-        r->file = r->dev < kControllers ? GpibDev[r->dev] : nullptr;
-}
-
 int devOf(FILE* fp) {
     for (int d = 0; d < kControllers; d++)
-        if (GpibDev[d] == fp) return d;
+        if (gpibCtl[d].stream == fp) return d;
     return -1;
 }
 
@@ -140,7 +131,7 @@ bool attach(int dev, int fd) {
         close(fd);
         return false;
     }
-    GpibDev[dev] = fp;
+    gpibCtl[dev].stream = fp;
     return true;
 }
 
@@ -151,15 +142,16 @@ bool attach(int dev, int fd) {
 void gpibSetUp(int dev) {
     bool setting = false;
     bool sent = false;
-    for (const GpibRec* r = Index[kInitHead]; r != nullptr; r = r->next) {
-        if (r->dev != static_cast<uint32_t>(dev)) continue;
-        if (r->num != 0) {
-            if (setting) clkSleepMs(r->num);
+    FILE* fp = gpibCtl[dev].stream;
+    for (const InitStep& r : cfg().init) {
+        if (r.at.dev != static_cast<uint32_t>(dev)) continue;
+        if (r.delay != 0) {
+            if (setting) clkSleepMs(r.delay);
             continue;
         }
-        setting = strncmp(r->cmd, "++", 2) == 0;
+        setting = strncmp(r.cmd, "++", 2) == 0;
         if (!setting) continue;
-        if (GpibDev[dev] == nullptr || gpibPuts(GpibDev[dev], r->cmd) < 0) return;
+        if (fp == nullptr || gpibPuts(fp, r.cmd) < 0) return;
         sent = true;
     }
     if (sent) gpibFence(dev);
@@ -169,7 +161,8 @@ void gpibSetUp(int dev) {
 
 int gpibOpen(int dev, const char* path) {
     // A path cut to fit could never be opened again after an unplugging.
-    if (strlen(path) >= sizeof gpibPath[dev]) {
+    GpibCtl& c = gpibCtl[dev];
+    if (strlen(path) >= sizeof c.path) {
         errno = ENAMETOOLONG;
         return 0;
     }
@@ -183,32 +176,26 @@ int gpibOpen(int dev, const char* path) {
         fd = netConnect(gpibNet[dev], kConnectMs);
     }
     if (fd < 0 || !attach(dev, fd)) return 0;
-    strlcpy(gpibPath[dev], path, sizeof gpibPath[dev]);
+    strlcpy(c.path, path, sizeof c.path);
     gpibIsNet[dev] = net;
-    gpibLostDev[dev] = false;
+    c.lost = false;
     return 1;
 }
 
-void gpibBind() {
-    bindList(kInitHead);
-    bindList(kCfgHead);
-    bindList(kDspHead);
-    bindList(kOffHead);
-}
-
 void gpibRestore(int dev) {
-    if (GpibDev[dev] != nullptr && fileno(GpibDev[dev]) == gpibSavedFd[dev])
+    FILE* fp = gpibCtl[dev].stream;
+    if (fp != nullptr && fileno(fp) == gpibSavedFd[dev])
         tcsetattr(gpibSavedFd[dev], TCSANOW, &gpibSaved[dev]);
     gpibSavedFd[dev] = -1;
 }
 
 void gpibClose(int dev) {
-    gpibLostDev[dev] = false;
+    GpibCtl& c = gpibCtl[dev];
+    c.lost = false;
     gpibFenceClear(dev);
-    if (GpibDev[dev] == nullptr) return;
-    fclose(GpibDev[dev]);
-    GpibDev[dev] = nullptr;
-    gpibBind();
+    if (c.stream == nullptr) return;
+    fclose(c.stream);
+    c.stream = nullptr;
 }
 
 bool gpibGone(int err) {
@@ -236,27 +223,27 @@ std::atomic<uint32_t> gpibLosses[kControllers];
 void gpibLost(int dev) {
     gpibLosses[dev]++;
     gpibClose(dev);
-    gpibLostDev[dev] = true;
-    gpibRetryAt[dev] = clkAddNs(clkNow(), kRetryNs);
+    gpibCtl[dev].lost = true;
+    gpibCtl[dev].retryAt = clkAddNs(clkNow(), kRetryNs);
 }
 
 void gpibReconnect(bool now) {
     for (int d = 0; d < kControllers; d++) {
-        if (!gpibLostDev[d] || (!now && clkDiffNs(clkNow(), gpibRetryAt[d]) > 0)) continue;
-        int fd = gpibIsNet[d] ? netConnect(gpibNet[d], kReconnectMs) : openPort(d, gpibPath[d]);
+        GpibCtl& c = gpibCtl[d];
+        if (!c.lost || (!now && clkDiffNs(clkNow(), c.retryAt) > 0)) continue;
+        int fd = gpibIsNet[d] ? netConnect(gpibNet[d], kReconnectMs) : openPort(d, c.path);
         // Counted from the attempt's end, so a slow refusal still leaves the
         // display most of each second.
-        gpibRetryAt[d] = clkAddNs(clkNow(), kRetryNs);
+        c.retryAt = clkAddNs(clkNow(), kRetryNs);
         if (fd < 0 || !attach(d, fd)) continue;
-        gpibLostDev[d] = false;
-        addr_c[d] = 999;
-        gpibBind();
+        c.lost = false;
+        c.addr = 999;
         gpibSetUp(d);
     }
 }
 
 bool gpibIsLost(int dev) {
-    return gpibLostDev[dev];
+    return gpibCtl[dev].lost;
 }
 
 int gpibPuts(FILE* fp, const char* a, const char* b) {
@@ -267,23 +254,24 @@ int gpibPuts(FILE* fp, const char* a, const char* b) {
     return gpibWrite(fp, line, static_cast<size_t>(n));
 }
 
-int setDevAddr(GpibRec* rec) {
-    int32_t& cached = addr_c[rec->dev];
-    if (cached == rec->adr) return 1;
+int setDevAddr(const GpibAt& at) {
+    GpibCtl& c = gpibCtl[at.dev];
+    if (c.addr == at.adr) return 1;
     int result = 1;
-    const GpibRec& a = Addr_gpib[rec->dev];
-    if (a.cmd[0] != '\0' && rec->file != nullptr) {
+    const char* cmd = cfg().ctl[at.dev].addr.cmd;
+    if (cmd[0] != '\0' && c.stream != nullptr) {
         char line[kLineMax];
-        int n = snprintf(line, sizeof line, "%s %d\n", a.cmd, rec->adr);
+        int n = snprintf(line, sizeof line, "%s %d\n", cmd, at.adr);
         if (n < 0 || static_cast<size_t>(n) >= sizeof line ||
-            gpibWrite(rec->file, line, static_cast<size_t>(n)) < 0)
+            gpibWrite(c.stream, line, static_cast<size_t>(n)) < 0)
             result = 0;
     }
-    if (result != 0) cached = rec->adr;
+    if (result != 0) c.addr = at.adr;
     return result;
 }
 
-void gpibSendRead(GpibRec* rec) {
-    const char* rd = Read_gpib[rec->dev].cmd;
-    if (rd[0] != '\0' && rec->file != nullptr) gpibPuts(rec->file, rd);
+void gpibSendRead(int dev) {
+    const char* rd = cfg().ctl[dev].read.cmd;
+    FILE* fp = gpibCtl[dev].stream;
+    if (rd[0] != '\0' && fp != nullptr) gpibPuts(fp, rd);
 }

@@ -1,25 +1,39 @@
 // Controller ports: opening a controller (a device in raw non-blocking mode,
-// or a network controller), binding records to their controller's stream,
-// writing lines, addressing an instrument only when the address on its
-// controller changes, and the bus lock that keeps the display, the console
-// and the clean-up from talking to the controllers at the same time.
+// or a network controller), each controller's run-time state, writing lines, addressing an
+// instrument only when the address on its controller changes, and the bus lock that keeps the
+// display, the console and the clean-up from talking to the controllers at the same time.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
+#include <cstdio>
+#include <ctime>
 #include <mutex>
 
 #include "config/records.h"
 
-// Address last selected on each controller; 999 until the first use.
-extern int32_t addr_c[kControllers];
+// What the bus knows of a controller while the program runs.
+struct GpibCtl {
+    FILE* stream = nullptr; // null while closed or lost
+    int32_t addr = 999;     // address last selected; 999 until the first use
+    char path[256] = "";    // opened from, kept to reopen a lost controller
+    bool lost = false;      // closed as failed, and not back yet
+    timespec retryAt{};
+    bool fenceOpen = false; // a fence sent and not answered yet (bus/stale.h)
+};
+
+// Written by the main thread while it opens the controllers, before the
+// display thread starts; after that written and read only by the thread
+// that holds busMutex (display, main or signal thread).
+extern GpibCtl gpibCtl[kControllers];
 
 // Set once the clean-up takes over the bus: loops that could run for ever
 // (the init sequence's waits and drains) give up, and nothing but the off
-// sequence is sent any more.
+// sequence is sent any more. Written by the thread that runs the clean-up
+// (main or signal thread); read by every thread.
 extern std::atomic<int> busStopping;
 
-// Held for every exchange with a controller.
+// Held for every exchange with a controller, by any thread.
 extern std::mutex busMutex;
 using BusLock = std::lock_guard<std::mutex>;
 
@@ -28,15 +42,12 @@ using BusLock = std::lock_guard<std::mutex>;
 // or the path is too long to keep.
 int gpibOpen(int dev, const char* path);
 
-// Points every record's file at its controller's stream (null when closed).
-void gpibBind();
-
 // Puts back the terminal settings controller dev's port had when it was
 // opened (a network controller has none). Call with the bus held, before
 // gpibClose.
 void gpibRestore(int dev);
 
-// Closes controller dev and unbinds its records; it is not reopened. Call
+// Closes controller dev; it is not reopened. Call
 // with the bus held.
 void gpibClose(int dev);
 
@@ -45,7 +56,8 @@ void gpibClose(int dev);
 // its readings fail, and gpibReconnect opens its path, or connects, again.
 // Call both with the bus held.
 void gpibLost(int dev);
-// Times each controller was lost, for the metrics.
+// Times each controller was lost, for the metrics: counted by the thread
+// that holds busMutex, read by the metrics' writer (display or clean-up).
 extern std::atomic<uint32_t> gpibLosses[kControllers];
 // Tries, at most once a second per controller (or at once with now set), to
 // reopen lost controllers. A reopened one gets its "++" init lines again and
@@ -62,9 +74,9 @@ bool gpibGone(int err);
 // nothing of the line reaches an instrument).
 int gpibPuts(FILE* fp, const char* a, const char* b = "");
 
-// Sends the addressing line when the record's controller has another address
-// selected; returns nonzero when the instrument can be taken as selected.
-int setDevAddr(GpibRec* rec);
+// Sends the addressing line when the instrument's controller has another
+// address selected; returns nonzero when it can be taken as selected.
+int setDevAddr(const GpibAt& at);
 
-// Writes the record's controller read command, when there is one.
-void gpibSendRead(GpibRec* rec);
+// Writes controller dev's read command, when it has one.
+void gpibSendRead(int dev);

@@ -113,7 +113,7 @@ int attemptsPassed(const timespec& start) {
 
 int gpibReadLine(int dev, char* line, size_t size, int attempts) {
     line[0] = '\0';
-    FILE* fp = GpibDev[dev];
+    FILE* fp = gpibCtl[dev].stream;
     if (fp == nullptr) attempts = 0;
     // The attempts keep their 1 ms grid, but one wait spans all that are
     // left: a slow instrument costs one wake-up instead of one per attempt.
@@ -144,15 +144,13 @@ int gpibReadLine(int dev, char* line, size_t size, int attempts) {
     return done ? attempts - used : 0;
 }
 
-int gpibRead(GpibRec* rec, int shift) {
-    const int dev = static_cast<int>(rec->dev);
-    const int attempts = rec->file == nullptr ? 0 : Read_gpib[dev].num;
-    int left = gpibReadLine(dev, rec->resp, sizeof rec->resp, attempts);
+int gpibRead(int dev, Answer& resp, int shift) {
+    int left = gpibReadLine(dev, resp, sizeof resp, cfg().ctl[dev].read.to);
     if (left <= 0) {
-        strlcpy(rec->resp, kDspErr, sizeof rec->resp);
+        strlcpy(resp, kDspErr, sizeof resp);
         return 0;
     }
-    if (shift != 0) strlnshift(rec->resp, sizeof rec->resp);
-    strnl(rec->resp, sizeof rec->resp);
+    if (shift != 0) strlnshift(resp, sizeof resp);
+    strnl(resp, sizeof resp);
     return left;
 }

@@ -5,10 +5,10 @@
 
 #include "config/records.h"
 
-// Reads one line into rec->resp within the controller's time-out (counted in
-// 1 ms attempts). Returns the attempts left (nonzero) on success, or 0 with
-// "ERR" in resp. With shift set the answer's first word is dropped.
-int gpibRead(GpibRec* rec, int shift);
+// Reads one line from controller dev into resp within its time-out (counted
+// in 1 ms attempts). Returns the attempts left (nonzero) on success, or 0
+// with "ERR" in resp. With shift set the answer's first word is dropped.
+int gpibRead(int dev, Answer& resp, int shift);
 
 // Reads one non-empty line from controller dev into line, as it came (its
 // CR and LF kept, NUL bytes dropped), within attempts of 1 ms. Returns the

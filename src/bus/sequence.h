@@ -20,16 +20,16 @@ struct InitShow {
     InitWatch watch;
 };
 
-// Runs the init records in order: delays, wait-for-answer loops (watched
+// Runs the init steps in order: delays, wait-for-answer loops (watched
 // after the first attempt, then at most ten times a second, and with the last
 // one) and plain commands with a drain of what they answer. Always returns 0.
-int gpibInit(GpibRec* head, const InitShow& show);
+int gpibInit(const InitShow& show);
 
-// Tries lost controllers once more, then sends each off record whose
+// Tries lost controllers once more, then sends each off command whose
 // controller is open, in order; the caller has taken the bus from the
 // display. Always returns 0.
-int gpibOff(GpibRec* head);
+int gpibOff();
 
 // Reads and discards answer lines until one read times out (or an
 // instrument has flooded the controller for too long).
-void gpibDrain(GpibRec* rec, bool interruptible);
+void gpibDrain(int dev, bool interruptible);

@@ -17,8 +17,6 @@
 
 namespace {
 
-bool fenceOpen[kControllers];
-
 constexpr long long kNsPerMs = 1000000LL;
 constexpr int kHighestAddress = 30;
 
@@ -31,7 +29,7 @@ bool streamHolds(FILE* fp) {
 // Only a "++" controller is known to answer the query form of its
 // addressing command; without one the discard before each query is all.
 bool fenceable(int dev) {
-    return strncmp(Addr_gpib[dev].cmd, "++", 2) == 0 && Read_gpib[dev].num > 0;
+    return strncmp(cfg().ctl[dev].addr.cmd, "++", 2) == 0 && cfg().ctl[dev].read.to > 0;
 }
 
 // The fence's answer: the selected address (any while it is not known), ended
@@ -42,20 +40,20 @@ bool fenceAnswer(int dev, const char* line) {
     char* end = nullptr;
     long n = strtol(line, &end, 10);
     if (strcmp(end, "\r\n") != 0) return false;
-    int32_t selected = addr_c[dev];
+    int32_t selected = gpibCtl[dev].addr;
     return selected >= 0 && selected <= kHighestAddress ? n == selected : n <= kHighestAddress;
 }
 
 bool awaitFence(int dev) {
     char line[64];
-    timespec end = clkAddNs(clkNow(), Read_gpib[dev].num * kNsPerMs);
+    timespec end = clkAddNs(clkNow(), cfg().ctl[dev].read.to * kNsPerMs);
     for (;;) {
         long long left = clkDiffNs(clkNow(), end) / kNsPerMs;
         if (left <= 0) return false;
         int got = gpibReadLine(dev, line, sizeof line, static_cast<int>(left));
         if (got == 0) return false;
         if (got > 0 && fenceAnswer(dev, line)) {
-            fenceOpen[dev] = false;
+            gpibCtl[dev].fenceOpen = false;
             return true;
         }
     }
@@ -64,7 +62,7 @@ bool awaitFence(int dev) {
 } // namespace
 
 bool gpibDiscard(int dev) {
-    FILE* fp = GpibDev[dev];
+    FILE* fp = gpibCtl[dev].stream;
     if (fp == nullptr) return false;
     bool found = streamHolds(fp);
     fpurge(fp);
@@ -81,17 +79,17 @@ bool gpibDiscard(int dev) {
 }
 
 void gpibFence(int dev) {
-    if (fenceOpen[dev] || GpibDev[dev] == nullptr || !fenceable(dev)) return;
-    if (gpibPuts(GpibDev[dev], Addr_gpib[dev].cmd) >= 0) fenceOpen[dev] = true;
+    if (gpibCtl[dev].fenceOpen || gpibCtl[dev].stream == nullptr || !fenceable(dev)) return;
+    if (gpibPuts(gpibCtl[dev].stream, cfg().ctl[dev].addr.cmd) >= 0) gpibCtl[dev].fenceOpen = true;
 }
 
 bool gpibSettle(int dev) {
-    if (fenceOpen[dev] && !awaitFence(dev)) return false;
+    if (gpibCtl[dev].fenceOpen && !awaitFence(dev)) return false;
     if (!gpibDiscard(dev)) return true;
     gpibFence(dev);
-    return !fenceOpen[dev] || awaitFence(dev);
+    return !gpibCtl[dev].fenceOpen || awaitFence(dev);
 }
 
 void gpibFenceClear(int dev) {
-    fenceOpen[dev] = false;
+    gpibCtl[dev].fenceOpen = false;
 }

@@ -9,31 +9,32 @@
 
 namespace {
 
-void dumpValue(const CfgField& f, const GpibRec& r) {
-    long n = cfgNumber(r, f.slot);
+void dumpValue(const CfgField& f, const char* r) {
+    long n = cfgNumber(r, f);
     switch (f.kind) {
     case CfgKind::Controller:
         printf("%s=%ld", f.name, n + 1);
         break;
     case CfgKind::Text:
-        printf("%s=%s", f.name, cfgText(r, f.slot));
+        printf("%s=%s", f.name, cfgText(r, f));
         break;
     case CfgKind::Operator:
         printf("%s=%c", f.name, kAryMath[n]);
         break;
     case CfgKind::Reading: {
         // The label it guards, as the screen shows it.
-        const GpibRec* d = cfgAt(kDspHead, static_cast<uint32_t>(n));
+        const Reading* d = cfg().dsp.pos(static_cast<uint32_t>(n));
         printf("%s=%ld (%s)", f.name, n, d != nullptr ? d->label : "");
         break;
     }
     case CfgKind::Bound:
-        printf("%s=%s", f.name, cfgText(r, f.slot));
+        printf("%s=%s", f.name, cfgText(r, f));
         break;
-    case CfgKind::Operand:
-        printf("%s=%d | %f", f.name, static_cast<int>(n),
-               static_cast<double>(cfgConstant(r, f.slot)));
+    case CfgKind::Operand: {
+        Operand o = cfgOperand(r, f);
+        printf("%s=%d | %f", f.name, static_cast<int>(o.pos), static_cast<double>(o.constant));
         break;
+    }
     default:
         printf("%s=%d", f.name, static_cast<int>(n));
         break;
@@ -42,9 +43,12 @@ void dumpValue(const CfgField& f, const GpibRec& r) {
 
 // The fields of the record's line, then those of its calculation on a line
 // of their own.
-void dumpRecord(const CfgKeyword& k, const GpibRec& r) {
+void dumpRecord(const CfgKeyword& k, const char* r) {
+    long op = 0;
+    for (int i = 0; i < k.count; i++)
+        if (k.fields[i].kind == CfgKind::Operator) op = cfgNumber(r, k.fields[i]);
     for (bool apart : {false, true}) {
-        if (apart && r.op == 0) return;
+        if (apart && op == 0) return;
         const char* sep = apart ? "\t" : "";
         for (int i = 0; i < k.count; i++) {
             if (k.fields[i].apart != apart) continue;
@@ -61,19 +65,15 @@ void dumpRecord(const CfgKeyword& k, const GpibRec& r) {
 void dumpCfg() {
     int records = 0;
     for (const CfgKeyword& k : cfgKeywords) {
-        if (k.quietEmpty && Index[k.head] == nullptr) continue;
+        int count = cfgRecordCount(k);
+        if (k.quietEmpty && count == 0) continue;
         printf("\n---%s section---\n", k.keyword);
-        if (k.head < 0) {
-            const GpibRec* set = k.type == kTypeRead ? Read_gpib : Addr_gpib;
-            for (int d = 0; d < kControllers; d++) dumpRecord(k, set[d]);
-            continue;
-        }
-        int pos = 1;
-        for (const GpibRec* r = Index[k.head]; r != nullptr; r = r->next, records++, pos++) {
+        for (int i = 0; i < count; i++) {
             // The positions $calc$ operands refer to.
-            if (k.head == kDspHead) printf("%d: ", pos);
-            dumpRecord(k, *r);
+            if (k.section == CfgSection::Dsp) printf("%d: ", i + 1);
+            dumpRecord(k, cfgRecordAt(k, i));
         }
+        if (!cfgPerController(k)) records += count;
     }
     printf("\n# records=%d, max=%d\n", records, kMaxRecords);
     fflush(stdout);

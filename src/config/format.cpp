@@ -1,14 +1,16 @@
 #include "config/format.h"
 
+#include <cstddef>
 #include <cstring>
-#include <iterator>
 #include <strings.h>
 
 namespace {
 
 using K = CfgKind;
-using S = CfgSlot;
 using W = CfgWhen;
+
+// A member of a record type, as a field names it.
+#define AT(T, m) static_cast<uint16_t>(offsetof(T, m)), static_cast<uint16_t>(sizeof(T::m))
 
 // A command fits a real SCPI line; an expected answer what an answer holds;
 // a name, a label and a help or info text one screen row.
@@ -16,77 +18,91 @@ constexpr int kCmdMost = static_cast<int>(kCmdSize) - 1;
 constexpr int kAnswerMost = static_cast<int>(kRespSize) - 1;
 constexpr int kRowMost = static_cast<int>(kLabelSize) - 1;
 
-constexpr CfgField kDev = {1, "dev", "controller", K::Controller, S::Dev};
-constexpr CfgField kAdr = {2, "adr", "address", K::Int, S::Adr};
+// Every record type but the limit's starts with where its line goes.
+constexpr CfgField kDev = {1, "dev", "controller", K::Controller, AT(GpibAt, dev)};
+constexpr CfgField kAdr = {2, "adr", "address", K::Int, AT(GpibAt, adr)};
 
 constexpr CfgField kInit[] = {
     kDev,
     kAdr,
-    {3, "cmd", "command", K::Text, S::Cmd, W::Always, true, kCmdMost},
-    {4, "cresp", "expected answer", K::Text, S::Label, W::Unmarked, false, kAnswerMost},
-    {5, "delay", "delay", K::Wait, S::Num, W::Marked},
+    {3, "cmd", "command", K::Text, AT(InitStep, cmd), W::Always, true, kCmdMost},
+    {4, "cresp", "expected answer", K::Text, AT(InitStep, cresp), W::Unmarked, false, kAnswerMost},
+    {5, "delay", "delay", K::Wait, AT(InitStep, delay), W::Marked},
 };
 constexpr CfgField kRead[] = {
     kDev,
     kAdr,
-    {3, "cmd", "read command", K::Text, S::Cmd, W::Always, true, kCmdMost},
-    {4, "to", "time-out", K::Wait, S::Num},
+    {3, "cmd", "read command", K::Text, AT(CtlRead, cmd), W::Always, true, kCmdMost},
+    {4, "to", "time-out", K::Wait, AT(CtlRead, to)},
 };
 constexpr CfgField kAddr[] = {
     kDev,
     kAdr,
-    {3, "cmd", "addressing command", K::Text, S::Cmd, W::Always, true, kCmdMost},
+    {3, "cmd", "addressing command", K::Text, AT(CtlAddr, cmd), W::Always, true, kCmdMost},
 };
 constexpr CfgField kCfg[] = {
     kDev,
     kAdr,
-    {3, "cfg", "name", K::Text, S::Label, W::Always, true, kRowMost},
-    {4, "cmd", "command", K::Text, S::Cmd, W::Always, true, kCmdMost},
-    {5, "usrv", "value flag", K::Int, S::Num},
-    {6, "crsp", "answer flag", K::Int, S::Flag},
-    {7, "hlp", "help text", K::Text, S::Text, W::Always, false, kRowMost},
+    {3, "cfg", "name", K::Text, AT(DictCmd, name), W::Always, true, kRowMost},
+    {4, "cmd", "command", K::Text, AT(DictCmd, cmd), W::Always, true, kCmdMost},
+    {5, "usrv", "value flag", K::Int, AT(DictCmd, usrv)},
+    {6, "crsp", "answer flag", K::Int, AT(DictCmd, crsp)},
+    {7, "hlp", "help text", K::Text, AT(DictCmd, hlp), W::Always, false, kRowMost},
 };
 constexpr CfgField kDsp[] = {
     kDev,
     kAdr,
-    {3, "label", "label", K::Text, S::Label, W::Always, true, kRowMost},
-    {4, "cmd", "command", K::Text, S::Cmd, W::Always, true, kCmdMost},
-    {5, "row", "row", K::Row, S::Num},
-    {6, "rltx", "first-word flag", K::Int, S::Flag, W::Always, false},
-    {7, "op", "operator", K::Operator, S::Op, W::Marked, true, 0, true},
-    {8, "f1 | constant", "operand 1", K::Operand, S::F1, W::Marked, true, 0, true},
-    {9, "f2 | constant", "operand 2", K::Operand, S::F2, W::Marked, true, 0, true},
-    {10, "precision", "precision", K::Int, S::Precision, W::Marked, true, 0, true},
-    {11, "info", "info text", K::Text, S::Text, W::Always, false, kRowMost},
+    {3, "label", "label", K::Text, AT(Reading, label), W::Always, true, kRowMost},
+    {4, "cmd", "command", K::Text, AT(Reading, cmd), W::Always, true, kCmdMost},
+    {5, "row", "row", K::Row, AT(Reading, row)},
+    {6, "rltx", "first-word flag", K::Int, AT(Reading, rltx), W::Always, false},
+    {7, "op", "operator", K::Operator, AT(Reading, calc.op), W::Marked, true, 0, true},
+    {8, "f1 | constant", "operand 1", K::Operand, AT(Reading, calc.a), W::Marked, true, 0, true},
+    {9, "f2 | constant", "operand 2", K::Operand, AT(Reading, calc.b), W::Marked, true, 0, true},
+    {10, "precision", "precision", K::Int, AT(Reading, calc.precision), W::Marked, true, 0, true},
+    {11, "info", "info text", K::Text, AT(Reading, info), W::Always, false, kRowMost},
 };
 constexpr CfgField kOff[] = {
     kDev,
     kAdr,
-    {3, "cmd", "command", K::Text, S::Cmd, W::Always, true, kCmdMost},
+    {3, "cmd", "command", K::Text, AT(OffCmd, cmd), W::Always, true, kCmdMost},
 };
 
 // A limit: the reading it guards, its bounds as written, how many passes
 // in a row outside make it act, the action, and whether ERR is outside.
-constexpr int kBoundMost = 31;
+constexpr int kBoundMost = static_cast<int>(kBoundSize) - 1;
 constexpr CfgField kLim[] = {
-    {1, "reading", "reading", K::Reading, S::F1},
-    {2, "low", "low", K::Bound, S::Label, W::Always, true, kBoundMost},
-    {3, "high", "high", K::Bound, S::Text, W::Always, true, kBoundMost},
-    {4, "passes", "passes", K::Count, S::Num},
-    {5, "action", "action", K::Text, S::Cmd, W::Always, true, kCmdMost},
-    {6, "err", "err", K::Switch, S::Flag, W::Always, false},
+    {1, "reading", "reading", K::Reading, AT(Limit, reading)},
+    {2, "low", "low", K::Bound, AT(Limit, low), W::Always, true, kBoundMost},
+    {3, "high", "high", K::Bound, AT(Limit, high), W::Always, true, kBoundMost},
+    {4, "passes", "passes", K::Count, AT(Limit, passes)},
+    {5, "action", "action", K::Text, AT(Limit, action), W::Always, true, kCmdMost},
+    {6, "err", "err", K::Switch, AT(Limit, err), W::Always, false},
 };
+
+#undef AT
+
+template <class R, size_t N>
+constexpr CfgKeyword keyword(const char* word, CfgSection section, const char* marker,
+                             int16_t cmdPos, const CfgField (&fields)[N], bool quietEmpty = false) {
+    return {word, section, sizeof(R), marker, cmdPos, fields, static_cast<int>(N), quietEmpty};
+}
+
+// The records of a list keyword, as bytes.
+template <class R> const char* bytes(const Records<R>& r) {
+    return reinterpret_cast<const char*>(r.at);
+}
 
 } // namespace
 
 const CfgKeyword cfgKeywords[kCfgKeywords] = {
-    {"init:", kInitHead, kTypeInit, "$delay$", kInit, static_cast<int>(std::size(kInit))},
-    {"read:", -1, kTypeRead, nullptr, kRead, static_cast<int>(std::size(kRead))},
-    {"addr:", -1, kTypeAddr, nullptr, kAddr, static_cast<int>(std::size(kAddr))},
-    {"cfg:", kCfgHead, kTypeCfg, nullptr, kCfg, static_cast<int>(std::size(kCfg))},
-    {"dsp:", kDspHead, kTypeDsp, "$calc$", kDsp, static_cast<int>(std::size(kDsp))},
-    {"off:", kOffHead, kTypeOff, nullptr, kOff, static_cast<int>(std::size(kOff))},
-    {"lim:", kLimHead, kTypeLim, nullptr, kLim, static_cast<int>(std::size(kLim)), true},
+    keyword<InitStep>("init:", CfgSection::Init, "$delay$", 3, kInit),
+    keyword<CtlRead>("read:", CfgSection::Read, nullptr, 3, kRead),
+    keyword<CtlAddr>("addr:", CfgSection::Addr, nullptr, 3, kAddr),
+    keyword<DictCmd>("cfg:", CfgSection::Dict, nullptr, 4, kCfg),
+    keyword<Reading>("dsp:", CfgSection::Dsp, "$calc$", 4, kDsp),
+    keyword<OffCmd>("off:", CfgSection::Off, nullptr, 3, kOff),
+    keyword<Limit>("lim:", CfgSection::Lim, nullptr, 5, kLim, true),
 };
 
 const CfgKeyword* cfgKeywordOf(const char* line) {
@@ -99,90 +115,59 @@ bool cfgMarked(const CfgKeyword& k, const char* cmd) {
     return k.marker != nullptr && strncasecmp(cmd, k.marker, strlen(k.marker)) == 0;
 }
 
-long cfgNumber(const GpibRec& r, CfgSlot slot) {
-    switch (slot) {
-    case S::Dev:
-        return r.dev;
-    case S::Adr:
-        return r.adr;
-    case S::Num:
-        return r.num;
-    case S::Flag:
-        return r.flag;
-    case S::Op:
-        return r.op;
-    case S::F1:
-        return r.f1;
-    case S::F2:
-        return r.f2;
-    case S::Precision:
-        return r.precision;
+int cfgRecordCount(const CfgKeyword& k) {
+    const Config& c = cfg();
+    switch (k.section) {
+    case CfgSection::Init:
+        return c.init.count;
+    case CfgSection::Dict:
+        return c.dict.count;
+    case CfgSection::Dsp:
+        return c.dsp.count;
+    case CfgSection::Off:
+        return c.off.count;
+    case CfgSection::Lim:
+        return c.lim.count;
     default:
-        return 0;
+        return kControllers;
     }
 }
 
-void cfgSetNumber(GpibRec& r, CfgSlot slot, long v) {
-    // The low 32 bits, as the record's members hold them.
+const char* cfgRecordAt(const CfgKeyword& k, int i) {
+    const Config& c = cfg();
+    switch (k.section) {
+    case CfgSection::Init:
+        return bytes(c.init) + i * sizeof(InitStep);
+    case CfgSection::Dict:
+        return bytes(c.dict) + i * sizeof(DictCmd);
+    case CfgSection::Dsp:
+        return bytes(c.dsp) + i * sizeof(Reading);
+    case CfgSection::Off:
+        return bytes(c.off) + i * sizeof(OffCmd);
+    case CfgSection::Lim:
+        return bytes(c.lim) + i * sizeof(Limit);
+    case CfgSection::Read:
+        return reinterpret_cast<const char*>(&c.ctl[i].read);
+    case CfgSection::Addr:
+        return reinterpret_cast<const char*>(&c.ctl[i].addr);
+    }
+    return nullptr;
+}
+
+long cfgNumber(const char* rec, const CfgField& f) {
+    int32_t v = 0;
+    memcpy(&v, rec + f.at, sizeof v);
+    return v;
+}
+
+void cfgSetNumber(char* rec, const CfgField& f, long v) {
+    // The low 32 bits, as the records' members hold them.
     auto u = static_cast<uint32_t>(v);
-    auto i = static_cast<int32_t>(u);
-    switch (slot) {
-    case S::Dev:
-        r.dev = u;
-        break;
-    case S::Adr:
-        r.adr = i;
-        break;
-    case S::Num:
-        r.num = i;
-        break;
-    case S::Flag:
-        r.flag = u;
-        break;
-    case S::Op:
-        r.op = i;
-        break;
-    case S::F1:
-        r.f1 = u;
-        break;
-    case S::F2:
-        r.f2 = u;
-        break;
-    case S::Precision:
-        r.precision = u;
-        break;
-    default:
-        break;
-    }
+    memcpy(rec + f.at, &u, sizeof u);
 }
 
-char* cfgText(GpibRec& r, CfgSlot slot, size_t* size) {
-    switch (slot) {
-    case S::Label:
-        *size = sizeof r.label;
-        return r.label;
-    case S::Cmd:
-        *size = sizeof r.cmd;
-        return r.cmd;
-    case S::Text:
-        *size = sizeof r.text;
-        return r.text;
-    default:
-        *size = 0;
-        return nullptr;
-    }
-}
-
-const char* cfgText(const GpibRec& r, CfgSlot slot) {
-    size_t size = 0;
-    const char* t = cfgText(const_cast<GpibRec&>(r), slot, &size);
-    return t != nullptr ? t : "";
-}
-
-float* cfgConstant(GpibRec& r, CfgSlot slot) {
-    return slot == S::F1 ? &r.f1const : &r.f2const;
-}
-
-float cfgConstant(const GpibRec& r, CfgSlot slot) {
-    return slot == S::F1 ? r.f1const : r.f2const;
+Operand cfgOperand(const char* rec, const CfgField& f) {
+    Operand o{};
+    memcpy(&o, rec + f.at, sizeof o);
+    return o;
 }

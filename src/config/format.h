@@ -1,6 +1,6 @@
 // The configuration format, described once: for each keyword its fields in
-// line order, with their kind, their bounds and the record member that holds
-// them. The loader parses and warns by this table and the dump prints by it,
+// line order, with their kind, their bounds and the member of the keyword's
+// record type that holds them. The loader parses and warns by this table and the dump prints by it,
 // so a field cannot be read one way and shown another.
 #pragma once
 
@@ -26,8 +26,8 @@ enum class CfgKind : uint8_t {
 
 constexpr long kCfgMostCount = 1000000;
 
-// The record member a field is stored in.
-enum class CfgSlot : uint8_t { Dev, Adr, Num, Flag, Op, F1, F2, Precision, Label, Cmd, Text };
+// Where a keyword's records go.
+enum class CfgSection : uint8_t { Init, Read, Addr, Dict, Dsp, Off, Lim };
 
 // Whether a field is read with the keyword's marker command, without it, or
 // always.
@@ -38,7 +38,8 @@ struct CfgField {
     const char* name;  // as -d prints it
     const char* words; // as a message names it
     CfgKind kind;
-    CfgSlot slot;
+    uint16_t at;   // offset of its member in the keyword's record type
+    uint16_t size; // of that member
     CfgWhen when = CfgWhen::Always;
     bool required = true; // a line without it has too few fields
     int16_t most = 0;     // Text: longest value
@@ -47,15 +48,21 @@ struct CfgField {
 
 struct CfgKeyword {
     const char* keyword; // with its colon
-    int head;            // list head slot in Index, or -1: per controller
-    int type;            // RecType of its records
-    const char* marker;  // a command that reads other fields, or null
+    CfgSection section;
+    uint16_t size;      // of its record type
+    const char* marker; // a command that reads other fields, or null
+    int16_t cmdPos;     // the field of the command sent (or acted on)
     const CfgField* fields;
     int count;
     // The dump shows its section only when it holds records, so that the
     // dump of a file without it stays as it was before the keyword existed.
     bool quietEmpty = false;
 };
+
+// "read:" and "addr:": one record per controller, not a list.
+inline bool cfgPerController(const CfgKeyword& k) {
+    return k.section == CfgSection::Read || k.section == CfgSection::Addr;
+}
 
 constexpr int kCfgKeywords = 7;
 // In the order the keyword test and the dump take them.
@@ -67,11 +74,16 @@ const CfgKeyword* cfgKeywordOf(const char* line);
 // Whether cmd starts with the keyword's marker (any case).
 bool cfgMarked(const CfgKeyword& k, const char* cmd);
 
-// The record member of a slot: a number, or a text with its size.
-long cfgNumber(const GpibRec& r, CfgSlot slot);
-void cfgSetNumber(GpibRec& r, CfgSlot slot, long v);
-char* cfgText(GpibRec& r, CfgSlot slot, size_t* size);
-const char* cfgText(const GpibRec& r, CfgSlot slot);
-// The constant of an operand slot (F1 or F2).
-float* cfgConstant(GpibRec& r, CfgSlot slot);
-float cfgConstant(const GpibRec& r, CfgSlot slot);
+// Records of the keyword stored so far (per controller: always both), and
+// the one at index i.
+int cfgRecordCount(const CfgKeyword& k);
+const char* cfgRecordAt(const CfgKeyword& k, int i);
+
+// A field's member in a record of its keyword: a number (its 32 bits; read
+// as signed), a text of f.size bytes, an operand.
+long cfgNumber(const char* rec, const CfgField& f);
+void cfgSetNumber(char* rec, const CfgField& f, long v);
+inline const char* cfgText(const char* rec, const CfgField& f) {
+    return rec + f.at;
+}
+Operand cfgOperand(const char* rec, const CfgField& f);

@@ -19,10 +19,11 @@
 namespace {
 
 char cfgName[256];
+// Records of all list keywords so far, against kMaxRecords.
 int storedRecords;
-// Line of the file being read, and the line of each record.
+// Line of the file being read, and the line of each record by keyword.
 int lineNo;
-int dictLine[kMaxRecords];
+int recordLine[kCfgKeywords][kMaxRecords];
 
 // Warnings: the first kMaxWarnings are kept, all are counted.
 constexpr int kMaxWarnings = 32;
@@ -175,11 +176,11 @@ void cfgCheckShape(const CfgKeyword& k, const char* cmd, bool marked) {
 }
 
 // A wait above 999 ms means "none"; a negative one is refused outright.
-bool cfgWait(const CfgField& f, const char* field, GpibRec* rec) {
+bool cfgWait(const CfgField& f, const char* field, char* rec) {
     int32_t v = cfgInt(field);
     if (v < 0) return cfgRefuse({f.words, " ", field, " (must not be negative)"});
     if (v > kMaxWait) cfgWarnAt(lineNo, {f.words, " ", field, " is above 999 ms: stored as 0"});
-    cfgSetNumber(*rec, f.slot, v > kMaxWait ? 0 : v);
+    cfgSetNumber(rec, f, v > kMaxWait ? 0 : v);
     return true;
 }
 
@@ -208,7 +209,7 @@ bool cfgDigits(const char* v) {
 
 // The fields of the limit keyword are read strictly: a guard that read
 // "1,5" as 1 would act on the wrong value.
-bool cfgStrict(const CfgField& f, const char* v, GpibRec* rec) {
+bool cfgStrict(const CfgField& f, const char* v, char* rec) {
     long n = cfgDigits(v) ? strtol(v, nullptr, 10) : -1;
     switch (f.kind) {
     case CfgKind::Reading:
@@ -229,12 +230,12 @@ bool cfgStrict(const CfgField& f, const char* v, GpibRec* rec) {
     default:
         break;
     }
-    cfgSetNumber(*rec, f.slot, n);
+    cfgSetNumber(rec, f, n);
     return true;
 }
 
 // Reads one field into its slot; false when it refuses the line.
-bool cfgField(const CfgField& f, const char* v, GpibRec* rec) {
+bool cfgField(const CfgField& f, const char* v, char* rec) {
     switch (f.kind) {
     case CfgKind::Reading:
     case CfgKind::Count:
@@ -243,7 +244,7 @@ bool cfgField(const CfgField& f, const char* v, GpibRec* rec) {
     case CfgKind::Controller: {
         auto n = static_cast<uint32_t>(cfgInt(v));
         if (n == 0 || n > kControllers) return cfgRefuse({"controller ", v, " (must be 1 or 2)"});
-        cfgSetNumber(*rec, f.slot, n - 1);
+        cfgSetNumber(rec, f, n - 1);
         return true;
     }
     case CfgKind::Wait:
@@ -255,32 +256,70 @@ bool cfgField(const CfgField& f, const char* v, GpibRec* rec) {
             return cfgRefuse({f.words, " \"", v, "\" is no number"});
         [[fallthrough]];
     }
-    case CfgKind::Text: {
-        size_t size = 0;
-        char* to = cfgText(*rec, f.slot, &size);
+    case CfgKind::Text:
         if (size_t n = strlen(v); n > static_cast<size_t>(f.most))
             return cfgRefuse({f.words, " is ", TextNum(static_cast<long>(n)),
                               " characters (at most ", TextNum(f.most), ")"});
-        strlcpy(to, v, size);
+        strlcpy(rec + f.at, v, f.size);
+        return true;
+    case CfgKind::Operator:
+        cfgSetNumber(rec, f, cfgOperator(v));
+        return true;
+    case CfgKind::Operand: {
+        Operand o{};
+        if (v[0] == 'c' || v[0] == 'C')
+            o.constant = strtof(v + 1, nullptr);
+        else
+            o.pos = static_cast<uint32_t>(cfgInt(v));
+        memcpy(rec + f.at, &o, sizeof o);
         return true;
     }
-    case CfgKind::Operator:
-        cfgSetNumber(*rec, f.slot, cfgOperator(v));
-        return true;
-    case CfgKind::Operand:
-        if (v[0] == 'c' || v[0] == 'C')
-            *cfgConstant(*rec, f.slot) = strtof(v + 1, nullptr);
-        else
-            cfgSetNumber(*rec, f.slot, cfgInt(v));
-        return true;
     case CfgKind::Row:
         cfgCheckRow(cfgInt(v));
         break;
     case CfgKind::Int:
         break;
     }
-    cfgSetNumber(*rec, f.slot, cfgInt(v));
+    cfgSetNumber(rec, f, cfgInt(v));
     return true;
+}
+
+template <class R> void append(Records<R>& r, const char* rec) {
+    memcpy(&r.at[r.count++], rec, sizeof(R));
+}
+
+// Stores a parsed record where its keyword's records go.
+void cfgCommit(const CfgKeyword& k, const char* rec) {
+    Config& c = cfgStore;
+    GpibAt at{};
+    switch (k.section) {
+    case CfgSection::Read:
+    case CfgSection::Addr:
+        // A later line for the same controller replaces the earlier one.
+        memcpy(&at, rec, sizeof at);
+        if (k.section == CfgSection::Read)
+            memcpy(&c.ctl[at.dev].read, rec, sizeof(CtlRead));
+        else
+            memcpy(&c.ctl[at.dev].addr, rec, sizeof(CtlAddr));
+        return;
+    case CfgSection::Init:
+        append(c.init, rec);
+        break;
+    case CfgSection::Dict:
+        append(c.dict, rec);
+        break;
+    case CfgSection::Dsp:
+        append(c.dsp, rec);
+        break;
+    case CfgSection::Off:
+        append(c.off, rec);
+        break;
+    case CfgSection::Lim:
+        append(c.lim, rec);
+        break;
+    }
+    recordLine[&k - cfgKeywords][cfgRecordCount(k) - 1] = lineNo;
+    storedRecords++;
 }
 
 // Returns false when the line stops the load.
@@ -291,46 +330,51 @@ bool cfgLine(const char* line) {
         return true;
     }
     cfgSplit(line);
-    const char* cmd = fields[3];
-    for (int i = 0; i < k->count; i++)
-        if (k->fields[i].slot == CfgSlot::Cmd) cmd = fields[k->fields[i].pos];
+    const char* cmd = fields[k->cmdPos];
     bool marked = cfgMarked(*k, cmd);
     cfgCheckShape(*k, cmd, marked);
-    if (k->head >= 0 && storedRecords == kMaxRecords)
+    if (!cfgPerController(*k) && storedRecords == kMaxRecords)
         return cfgRefuse({"record ", TextNum(kMaxRecords + 1), " does not fit (at most ",
                           TextNum(kMaxRecords), " records)"});
-    GpibRec settings{};
-    GpibRec* rec = k->head >= 0 ? &Dict[storedRecords] : &settings;
-    rec->type = k->type;
+    // Fields a line does not give stay zero.
+    union {
+        InitStep init;
+        DictCmd dict;
+        Reading dsp;
+        OffCmd off;
+        Limit lim;
+        CtlRead read;
+        CtlAddr addr;
+    } parsed;
+    memset(&parsed, 0, sizeof parsed);
+    char* rec = reinterpret_cast<char*>(&parsed);
     for (int i = 0; i < k->count; i++)
         if (reads(k->fields[i], marked) && !cfgField(k->fields[i], fields[k->fields[i].pos], rec))
             return false;
-    if (k->head < 0) {
-        // A later line for the same controller replaces the earlier one.
-        (k->type == kTypeRead ? Read_gpib : Addr_gpib)[rec->dev] = settings;
-        return true;
-    }
-    dictLine[storedRecords] = lineNo;
-    cfgAppend(k->head, rec);
-    storedRecords++;
+    cfgCommit(*k, rec);
     return true;
+}
+
+int lineOf(CfgSection section, int i) {
+    for (const CfgKeyword& k : cfgKeywords)
+        if (k.section == section) return recordLine[&k - cfgKeywords][i];
+    return 0;
 }
 
 // Operands that point past the display list (read as 0) or at their own
 // reading (its value of the pass before): never what was meant.
 void cfgCheckCalc() {
-    uint32_t count = static_cast<uint32_t>(cfgCount(kDspHead));
-    uint32_t pos = 1;
-    for (const GpibRec* r = Index[kDspHead]; r != nullptr; r = r->next, pos++) {
-        if (r->op == 0) continue;
-        for (uint32_t f : {r->f1, r->f2}) {
+    const auto count = static_cast<uint32_t>(cfg().dsp.count);
+    for (uint32_t pos = 1; pos <= count; pos++) {
+        const Calc& c = cfg().dsp.pos(pos)->calc;
+        if (c.op == 0) continue;
+        int line = lineOf(CfgSection::Dsp, static_cast<int>(pos - 1));
+        for (uint32_t f : {c.a.pos, c.b.pos}) {
             if (f == pos)
-                cfgWarnAt(dictLine[r - Dict],
-                          {"$calc$ operand ", TextNum(f), " is the reading itself"});
+                cfgWarnAt(line, {"$calc$ operand ", TextNum(f), " is the reading itself"});
             else if (f > count)
-                cfgWarnAt(dictLine[r - Dict],
-                          {"$calc$ operand ", TextNum(f), " is past the display list (",
-                           TextNum(count), " readings)"});
+                cfgWarnAt(line, {"$calc$ operand ", TextNum(f), " is past the display list (",
+                                 TextNum(count), " readings)"});
         }
     }
 }
@@ -339,16 +383,19 @@ void cfgCheckCalc() {
 // side (the examples do so); apart, the later erases the earlier at every
 // pass.
 void cfgCheckRows() {
-    const GpibRec* onRow[kLastRow + 1] = {};
-    const GpibRec* drawn = nullptr;
-    for (const GpibRec* r = Index[kDspHead]; r != nullptr; r = r->next) {
-        if (r->num < 1 || r->num > kLastRow) continue;
-        if (const GpibRec* first = onRow[r->num]; first != nullptr && first != drawn)
-            cfgWarnAt(dictLine[r - Dict],
-                      {"row ", TextNum(r->num), " also holds the reading of line ",
-                       TextNum(dictLine[first - Dict]), ", which this one erases at every pass"});
-        onRow[r->num] = r;
-        drawn = r;
+    int onRow[kLastRow + 1];
+    std::fill(std::begin(onRow), std::end(onRow), -1);
+    int drawn = -1;
+    for (int i = 0; i < cfg().dsp.count; i++) {
+        int32_t row = cfg().dsp.at[i].row;
+        if (row < 1 || row > kLastRow) continue;
+        if (int first = onRow[row]; first >= 0 && first != drawn)
+            cfgWarnAt(lineOf(CfgSection::Dsp, i),
+                      {"row ", TextNum(row), " also holds the reading of line ",
+                       TextNum(lineOf(CfgSection::Dsp, first)),
+                       ", which this one erases at every pass"});
+        onRow[row] = i;
+        drawn = i;
     }
 }
 
@@ -364,35 +411,38 @@ bool cfgActionIs(const char* action, const char* word) {
 // What a limit guards and does can only be checked once the display list
 // and the dictionary are whole; a refusal names the limit's line.
 bool cfgCheckLimits() {
-    int readings = cfgCount(kDspHead);
-    for (const GpibRec* r = Index[kLimHead]; r != nullptr; r = r->next) {
-        lineNo = dictLine[r - Dict];
-        if (r->f1 == 0) return cfgRefuse({"reading 0 points at no reading (positions from 1)"});
-        if (static_cast<int>(r->f1) > readings)
-            return cfgRefuse({"reading ", TextNum(r->f1), " is past the display list (",
+    int readings = cfg().dsp.count;
+    for (int i = 0; i < cfg().lim.count; i++) {
+        const Limit* r = &cfg().lim.at[i];
+        lineNo = lineOf(CfgSection::Lim, i);
+        if (r->reading == 0)
+            return cfgRefuse({"reading 0 points at no reading (positions from 1)"});
+        if (static_cast<int>(r->reading) > readings)
+            return cfgRefuse({"reading ", TextNum(r->reading), " is past the display list (",
                               TextNum(readings), " readings)"});
-        if (cfgBound(r->label, -INFINITY) > cfgBound(r->text, INFINITY))
-            return cfgRefuse({"low ", r->label, " is above high ", r->text});
-        if (cfgActionIs(r->cmd, "mark") || cfgActionIs(r->cmd, "off")) {
-            if (cfgDictFind(r->cmd) != nullptr)
-                cfgWarnAt(lineNo, {"action ", r->cmd, " is the limit's own, not the dictionary's ",
-                                   r->cmd, " command"});
+        if (cfgBound(r->low, -INFINITY) > cfgBound(r->high, INFINITY))
+            return cfgRefuse({"low ", r->low, " is above high ", r->high});
+        if (cfgActionIs(r->action, "mark") || cfgActionIs(r->action, "off")) {
+            if (cfgDictFind(r->action) != nullptr)
+                cfgWarnAt(lineNo,
+                          {"action ", r->action, " is the limit's own, not the dictionary's ",
+                           r->action, " command"});
         } else {
             char word[kCmdSize];
             char value[kCmdSize];
-            strlcpy(word, r->cmd, sizeof word);
+            strlcpy(word, r->action, sizeof word);
             strlrtrim(word, sizeof word);
-            strlcpy(value, r->cmd, sizeof value);
+            strlcpy(value, r->action, sizeof value);
             strlnshift(value, sizeof value);
-            const GpibRec* c = cfgDictFind(word);
+            const DictCmd* c = cfgDictFind(word);
             if (c == nullptr)
                 return cfgRefuse(
-                    {"action \"", r->cmd, "\" is none of mark, off or a dictionary command"});
-            if (c->num != 0 && value[0] == '\0')
+                    {"action \"", r->action, "\" is none of mark, off or a dictionary command"});
+            if (c->usrv != 0 && value[0] == '\0')
                 return cfgRefuse(
-                    {"action \"", r->cmd, "\" needs a value, as ", c->label, " takes one"});
+                    {"action \"", r->action, "\" needs a value, as ", c->name, " takes one"});
         }
-        if (r->label[0] == '\0' && r->text[0] == '\0' && r->flag == 0)
+        if (r->low[0] == '\0' && r->high[0] == '\0' && r->err == 0)
             cfgWarnAt(lineNo, {"limit without bounds or err: it never acts"});
     }
     return true;
@@ -420,11 +470,7 @@ int loadCfg(const char* path, int noSuffix) {
         return err;
     }
 
-    std::fill(std::begin(Dict), std::end(Dict), GpibRec{});
-    std::fill(std::begin(Read_gpib), std::end(Read_gpib), GpibRec{});
-    std::fill(std::begin(Addr_gpib), std::end(Addr_gpib), GpibRec{});
-    for (uint32_t d = 0; d < kControllers; d++) Read_gpib[d].dev = Addr_gpib[d].dev = d;
-    std::fill(std::begin(Index), std::end(Index), nullptr);
+    cfgClear();
     storedRecords = 0;
     int result = 0;
     static char line[kCfgLineBytes + 2]; // the line and its line feed

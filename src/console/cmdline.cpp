@@ -19,12 +19,6 @@ void cmdSplit(const char* line, char* word, char* value) {
     strlnshift(value, kLineSize);
 }
 
-GpibRec* cmdLookup(const char* word) {
-    for (GpibRec* r = Index[kCfgHead]; r != nullptr; r = r->next)
-        if (strcasecmp(r->label, word) == 0) return r;
-    return nullptr;
-}
-
 int cmdInternal(const char* word) {
     for (int i = 0; i < 4; i++)
         if (strcasecmp(Icmds[i].name, word) == 0) return i;

@@ -1,10 +1,8 @@
-// Taking a typed line apart: the command word, the value after it, and what
-// the word names (a dictionary record or an internal command).
+// Taking a typed line apart: the command word, the value after it, and the
+// internal command the word names.
 #pragma once
 
 #include <cstddef>
-
-#include "config/records.h"
 
 constexpr size_t kLineSize = 70;
 
@@ -19,9 +17,6 @@ extern const Icmd Icmds[4];
 // Splits line (cut at its end already) into the command word and the value;
 // both are kLineSize-byte buffers.
 void cmdSplit(const char* line, char* word, char* value);
-
-// The first dictionary record named word (any case), or null.
-GpibRec* cmdLookup(const char* word);
 
 // The internal command named word (any case), or kCmdNone.
 int cmdInternal(const char* word);

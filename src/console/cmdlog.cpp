@@ -12,7 +12,7 @@
 
 #include "util/csv.h"
 
-const char* Logc_fp;
+const char* gpibLogcPath;
 
 namespace {
 
@@ -124,6 +124,6 @@ int gpibLogc(const char* path, const char* cmd, const char* value, const char* r
 
 int gpibLogcStart(const char* path) {
     if (gpibLogc(path, nullptr, nullptr, nullptr) == 0) return errno != 0 ? errno : EIO;
-    Logc_fp = path;
+    gpibLogcPath = path;
     return 0;
 }

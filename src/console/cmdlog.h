@@ -5,8 +5,9 @@
 // whole run at the header call, against a second quorvel.
 #pragma once
 
-// Path of the command log (-g), or null when it is off.
-extern const char* Logc_fp;
+// Path of the command log (-g), or null when it is off. Set by the main
+// thread at start-up, before the display thread starts; read by both.
+extern const char* gpibLogcPath;
 
 // Header mode (cmd null): makes sure the file opens, locks it and makes it
 // start with the header; 0 with errno EWOULDBLOCK when another quorvel holds

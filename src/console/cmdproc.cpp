@@ -46,30 +46,33 @@ Input cmdReadLine(char* line) {
 
 // Sends the command with its value and collects its answer when it gives
 // one; a command that did not go out shows ERR.
-GpibDone cmdExchange(GpibRec* r, const char* value) {
-    bool answers = r->flag != 0;
-    GpibDone done = gpibExchange(r, {.value = value,
-                                     .pauseMs = answers ? 1 : 0,
-                                     .readCmd = answers,
-                                     .read = answers ? GpibRead::One : GpibRead::None});
+GpibDone cmdExchange(const DictCmd& c, const char* value, Answer& resp) {
+    bool answers = c.crsp != 0;
+    GpibDone done = gpibExchange(c.at, c.cmd,
+                                 {.value = value,
+                                  .pauseMs = answers ? 1 : 0,
+                                  .readCmd = answers,
+                                  .read = answers ? GpibRead::One : GpibRead::None},
+                                 resp);
     if (done != GpibDone::NotSent && done != GpibDone::Stopped) metricsCommand();
     return done;
 }
 
-void cmdDictionary(GpibRec* r, const char* value) {
-    if (r->num != 0 && value[0] == '\0') {
+void cmdDictionary(const DictCmd& c, const char* value) {
+    if (c.usrv != 0 && value[0] == '\0') {
         scrAnswer("Value required");
         return;
     }
+    Answer resp;
     dspPause();
-    cmdExchange(r, value);
+    cmdExchange(c, value, resp);
     // The record is written with the bus back with the display: a log that
     // blocks holds up only the console.
     dspRelease();
     const char* status = "";
-    if (Logc_fp != nullptr && gpibLogc(Logc_fp, r->cmd, value, r->resp) == 0)
+    if (gpibLogcPath != nullptr && gpibLogc(gpibLogcPath, c.cmd, value, resp) == 0)
         status = retCode[kResultCmdLog];
-    scrAnswer(r->resp, status);
+    scrAnswer(resp, status);
 }
 
 // The help listing, one line at a time, as it scrolls up from the bottom of
@@ -106,11 +109,10 @@ struct HelpPager {
 bool cmdHelp(char* line) {
     scrTake();
     // Two headings, three blank lines and the closing line, then the commands.
-    int lines = 6 + static_cast<int>(std::size(Icmds));
-    for (const GpibRec* r = Index[kCfgHead]; r != nullptr; r = r->next) lines++;
+    int lines = 6 + static_cast<int>(std::size(Icmds)) + cfg().dict.count;
     HelpPager pg{line, lines};
     pg.put("++++++++++Dictonary Commands++++++++++");
-    for (const GpibRec* r = Index[kCfgHead]; r != nullptr; r = r->next) pg.put(r->label, r->text);
+    for (const DictCmd& c : cfg().dict) pg.put(c.name, c.hlp);
     pg.put("");
     pg.put("++++++++++Internal Commands++++++++++");
     for (const Icmd& c : Icmds) pg.put(c.name, c.help);
@@ -129,11 +131,10 @@ void cmdQuit() {
 
 } // namespace
 
-void cmdGuardCommand(const GpibRec* cmd, const char* value) {
-    // A copy takes the answer: the console may be showing the record's own.
-    GpibRec sent = *cmd;
-    cmdExchange(&sent, value);
-    if (Logc_fp != nullptr) gpibLogc(Logc_fp, sent.cmd, value, sent.resp);
+void cmdGuardCommand(const DictCmd* cmd, const char* value) {
+    Answer resp;
+    cmdExchange(*cmd, value, resp);
+    if (gpibLogcPath != nullptr) gpibLogc(gpibLogcPath, cmd->cmd, value, resp);
 }
 
 int cmdProc() {
@@ -155,8 +156,8 @@ int cmdProc() {
         }
         strnl(line, kLineSize);
         cmdSplit(line, word, value);
-        if (GpibRec* r = cmdLookup(word)) {
-            cmdDictionary(r, value);
+        if (const DictCmd* c = cfgDictFind(word)) {
+            cmdDictionary(*c, value);
             continue;
         }
         switch (cmdInternal(word)) {

@@ -10,4 +10,4 @@ int cmdProc();
 // A limit's dictionary command, on the display thread during its pass (the
 // bus is the display's): sent and written to the command log as a typed one
 // is, without a word on the screen.
-void cmdGuardCommand(const GpibRec* cmd, const char* value);
+void cmdGuardCommand(const DictCmd* cmd, const char* value);

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "display/answers.h"
+
 namespace {
 
 // A float's exact decimal expansion ends within 150 places: more decimals
@@ -23,21 +25,21 @@ bool calcOperand(const char* text, float* v) {
 
 } // namespace
 
-void gpibCalc(GpibRec* rec) {
+void gpibCalc(const Calc& c, Answer& out) {
     float a = 0.0F;
     float b = 0.0F;
     // A result computed from something that is no number would read as a
-    // measurement.
+    // measurement. A position past the list reads as 0; one given twice
+    // fills the first operand only.
+    const auto count = static_cast<uint32_t>(cfg().dsp.count);
     bool failed = false;
-    uint32_t pos = 1;
-    for (const GpibRec* r = Index[kDspHead]; r != nullptr; r = r->next, pos++) {
-        if (pos != rec->f1 && pos != rec->f2) continue;
-        if (!calcOperand(r->resp, pos == rec->f1 ? &a : &b)) failed = true;
-    }
-    if (rec->f1 == 0) a = rec->f1const;
-    if (rec->f2 == 0) b = rec->f2const;
+    if (c.a.pos >= 1 && c.a.pos <= count) failed = !calcOperand(dspAnswers[c.a.pos - 1], &a);
+    if (c.b.pos >= 1 && c.b.pos <= count && c.b.pos != c.a.pos)
+        failed = !calcOperand(dspAnswers[c.b.pos - 1], &b) || failed;
+    if (c.a.pos == 0) a = c.a.constant;
+    if (c.b.pos == 0) b = c.b.constant;
     float v = 0.0F;
-    switch (rec->op) {
+    switch (c.op) {
     case 1:
         v = a + b;
         break;
@@ -54,10 +56,10 @@ void gpibCalc(GpibRec* rec) {
         break;
     }
     if (failed || !std::isfinite(v)) {
-        strlcpy(rec->resp, kDspErr, sizeof rec->resp);
+        strlcpy(out, kDspErr, sizeof out);
         return;
     }
-    int decimals = static_cast<int>(rec->precision);
+    int decimals = static_cast<int>(c.precision);
     if (decimals > kMaxDecimals) decimals = kMaxDecimals;
-    snprintf(rec->resp, sizeof rec->resp, "%06.*f", decimals, static_cast<double>(v));
+    snprintf(out, sizeof out, "%06.*f", decimals, static_cast<double>(v));
 }

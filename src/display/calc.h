@@ -1,7 +1,7 @@
-// Calculated readings: one arithmetic operation on two other readings or
-// constants, in single precision, formatted into the record's response.
+// Calculated readings: one arithmetic operation on two other readings'
+// answers or constants, in single precision, formatted into out.
 #pragma once
 
 #include "config/records.h"
 
-void gpibCalc(GpibRec* rec);
+void gpibCalc(const Calc& c, Answer& out);

@@ -18,11 +18,12 @@
 #include "util/clock.h"
 #include "util/csv.h"
 
-FILE* LogFile;
-
 namespace {
 
-// Guards LogFile between the display thread's rows and the clean-up's close.
+// The open data log, or null (without -l, and after the clean-up).
+FILE* logFile;
+
+// Guards logFile between the display thread's rows and the clean-up's close.
 std::mutex logMutex;
 char logName[256];
 // Large enough for the longest row (500 quoted cells), so a row reaches the
@@ -116,7 +117,7 @@ bool renameNew(const char* from, const char* to) {
 // locked file in its place behind the same stream; false when either fails
 // (the old rows are then where they were, or in the backup).
 bool keepOldRows() {
-    int fd = fileno(LogFile);
+    int fd = fileno(logFile);
     struct stat st {};
     if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || !holdsRows(fd)) return true;
     for (unsigned n = nextBackup(logName);; n++) {
@@ -131,14 +132,14 @@ bool keepOldRows() {
     if (fresh < 0) return false;
     dup2(fresh, fd);
     close(fresh);
-    return fseeko(LogFile, 0, SEEK_SET) == 0;
+    return fseeko(logFile, 0, SEEK_SET) == 0;
 }
 
 void writeHeader() {
-    fputs("Record,Date,Time,Mark,Comment", LogFile);
-    for (const GpibRec* r = Index[kDspHead]; r != nullptr; r = r->next) {
-        fputc(',', LogFile);
-        csvCell(LogFile, r->label);
+    fputs("Record,Date,Time,Mark,Comment", logFile);
+    for (const Reading& r : cfg().dsp) {
+        fputc(',', logFile);
+        csvCell(logFile, r.label);
     }
 }
 
@@ -147,17 +148,17 @@ void writeHeader() {
 bool logPush() {
     // The buffer holds the whole row: what it holds is what the row adds, and
     // no seek per row is needed to know where the file ends.
-    size_t pending = __fpending(LogFile);
-    if (fflush(LogFile) == 0 && ferror(LogFile) == 0) {
+    size_t pending = __fpending(logFile);
+    if (fflush(logFile) == 0 && ferror(logFile) == 0) {
         wholeEnd += static_cast<off_t>(pending);
         return true;
     }
     // errno keeps the write's reason, not the cutting back's.
     int err = errno;
-    fpurge(LogFile);
-    clearerr(LogFile);
-    if (ftruncate(fileno(LogFile), wholeEnd) == 0) fseeko(LogFile, wholeEnd, SEEK_SET);
-    clearerr(LogFile);
+    fpurge(logFile);
+    clearerr(logFile);
+    if (ftruncate(fileno(logFile), wholeEnd) == 0) fseeko(logFile, wholeEnd, SEEK_SET);
+    clearerr(logFile);
     errno = err;
     return false;
 }
@@ -167,7 +168,7 @@ bool logPush() {
 bool stillThere() {
     struct stat at {};
     struct stat open {};
-    return stat(logName, &at) == 0 && fstat(fileno(LogFile), &open) == 0 &&
+    return stat(logName, &at) == 0 && fstat(fileno(logFile), &open) == 0 &&
            at.st_dev == open.st_dev && at.st_ino == open.st_ino && open.st_nlink > 0;
 }
 
@@ -177,10 +178,10 @@ bool stillThere() {
 void recreate() {
     int fresh = lockedOpen(logName, O_EXCL);
     if (fresh < 0) return;
-    dup2(fresh, fileno(LogFile));
+    dup2(fresh, fileno(logFile));
     close(fresh);
     // The stream's idea of its offset belongs to the old file.
-    fseeko(LogFile, 0, SEEK_SET);
+    fseeko(logFile, 0, SEEK_SET);
     wholeEnd = 0;
     writeHeader();
     rowFailed.store(!logPush());
@@ -207,20 +208,20 @@ int logOpenFile(const char* path) {
     // Not emptied yet: a start that fails later leaves the file as it was.
     int fd = lockedOpen(path, 0);
     if (fd < 0) return 9;
-    LogFile = fdopen(fd, "w");
-    if (LogFile == nullptr) {
+    logFile = fdopen(fd, "w");
+    if (logFile == nullptr) {
         close(fd);
         return 9;
     }
-    setvbuf(LogFile, logBuf, _IOFBF, sizeof logBuf);
+    setvbuf(logFile, logBuf, _IOFBF, sizeof logBuf);
     logOpen.store(true);
     return 0;
 }
 
 int logStart() {
     std::lock_guard<std::mutex> lock(logMutex);
-    if (LogFile == nullptr || !keepOldRows()) return 9;
-    if (ftruncate(fileno(LogFile), 0) != 0 && lseek(fileno(LogFile), 0, SEEK_END) > 0) return 9;
+    if (logFile == nullptr || !keepOldRows()) return 9;
+    if (ftruncate(fileno(logFile), 0) != 0 && lseek(fileno(logFile), 0, SEEK_END) > 0) return 9;
     wholeEnd = 0;
     writeHeader();
     checkDue = clkAddNs(clkNow(), kCheckNs);
@@ -253,24 +254,24 @@ void logNote(char* buf, size_t size) {
 
 void logRowHead(unsigned num, const tm& when, int mark, const char* comment) {
     std::lock_guard<std::mutex> lock(logMutex);
-    if (LogFile == nullptr) return;
-    fprintf(LogFile, "\n%u,%2.2d/%2.2d/%d,%2.2d:%2.2d:%2.2d,%d,", num, when.tm_mon + 1,
+    if (logFile == nullptr) return;
+    fprintf(logFile, "\n%u,%2.2d/%2.2d/%d,%2.2d:%2.2d:%2.2d,%d,", num, when.tm_mon + 1,
             when.tm_mday, when.tm_year + 1900, when.tm_hour, when.tm_min, when.tm_sec, mark);
-    csvQuoted(LogFile, comment);
+    csvQuoted(logFile, comment);
     rowOpen = true;
     lastRow = num;
 }
 
 void logValue(const char* resp) {
     std::lock_guard<std::mutex> lock(logMutex);
-    if (LogFile == nullptr) return;
-    fputc(',', LogFile);
-    csvCell(LogFile, resp);
+    if (logFile == nullptr) return;
+    fputc(',', logFile);
+    csvCell(logFile, resp);
 }
 
 bool logRowEnd() {
     std::lock_guard<std::mutex> lock(logMutex);
-    if (LogFile == nullptr) return true;
+    if (logFile == nullptr) return true;
     rowOpen = false;
     bool ok = logPush();
     rowFailed.store(!ok);
@@ -280,12 +281,12 @@ bool logRowEnd() {
 
 void logClose() {
     std::lock_guard<std::mutex> lock(logMutex);
-    if (LogFile == nullptr) return;
+    if (logFile == nullptr) return;
     // A signal's clean-up may come in the middle of a pass: half a row would
     // shift the columns of whoever reads the file.
-    if (rowOpen) fpurge(LogFile);
+    if (rowOpen) fpurge(logFile);
     rowOpen = false;
-    fclose(LogFile);
-    LogFile = nullptr;
+    fclose(logFile);
+    logFile = nullptr;
     logOpen.store(false);
 }

@@ -11,9 +11,6 @@
 #include <cstdio>
 #include <ctime>
 
-// The open data log, or null (absent without -l, and after the clean-up).
-extern FILE* LogFile;
-
 // Opens and locks path, creating it when missing but leaving what it holds;
 // returns 0, or 9 when it cannot be opened (errno EWOULDBLOCK: another
 // quorvel holds it) or its path is too long to keep.

@@ -10,6 +10,7 @@
 #include "bus/port.h"
 #include "bus/stale.h"
 #include "config/records.h"
+#include "display/answers.h"
 #include "display/calc.h"
 #include "display/datalog.h"
 #include "display/guard.h"
@@ -20,11 +21,18 @@
 #include "util/clock.h"
 #include "util/result.h"
 
-int flagDspForce;
-int flagDspReset;
-timespec update_tm = {0, 900000000L};
+Answer dspAnswers[kMaxRecords];
 
 namespace {
+
+// The options of -f, -r and -u: set by the main thread before the display
+// thread starts, read by that thread only after.
+struct DspOptions {
+    int force = 0;                       // purge the controllers before every pass
+    int reset = 0;                       // purge them after a pass with a failed read
+    timespec interval = {0, 900000000L}; // sleep after every turn of the loop
+};
+DspOptions dspOpts;
 
 std::atomic<bool> started{false};
 DspGuardHooks hooks;
@@ -35,13 +43,13 @@ constexpr long kStopWaitMs = 1000;
 constexpr long long kPassMarginNs = 2000 * kNsPerMs;
 
 long long intervalNs() {
-    return update_tm.tv_sec * 1000 * kNsPerMs + update_tm.tv_nsec;
+    return dspOpts.interval.tv_sec * 1000 * kNsPerMs + dspOpts.interval.tv_nsec;
 }
 
 long long longestPassNs() {
     long long ns = kPassMarginNs + intervalNs();
-    for (const GpibRec* r = Index[kDspHead]; r != nullptr; r = r->next)
-        if (r->op == 0) ns += (1 + Read_gpib[r->dev].num) * kNsPerMs * 2;
+    for (const Reading& r : cfg().dsp)
+        if (r.calc.op == 0) ns += (1 + cfg().ctl[r.at.dev].read.to) * kNsPerMs * 2;
     return ns;
 }
 
@@ -84,7 +92,7 @@ void dspLogHead(DspState& st) {
 void dspLogRow(DspState& st) {
     if (!logIsOpen()) return;
     logRowHead(++st.rows, st.when, st.mark, st.comment);
-    for (const GpibRec* r = Index[kDspHead]; r != nullptr; r = r->next) logValue(r->resp);
+    for (int i = 0; i < cfg().dsp.count; i++) logValue(dspAnswers[i]);
     logRowEnd();
 }
 
@@ -111,7 +119,7 @@ int dspGuard(DspState& st) {
             untold++;
         }
         const char* with = nullptr;
-        const GpibRec* cmd = guardCommand(l, &with);
+        const DictCmd* cmd = guardCommand(l, &with);
         if (guardAction(l) == GuardDo::Command && hooks.command != nullptr)
             hooks.command(cmd, with);
         if (guardAction(l) == GuardDo::Off && off < 0) off = l;
@@ -152,12 +160,12 @@ const char* dspMetricsStatus(DspState& st, char* buf, size_t size) {
 
 void dspDraw(DspState& st) {
     scrReadingsBegin();
-    uint32_t pos = 1;
-    for (const GpibRec* r = Index[kDspHead]; r != nullptr; r = r->next, pos++) {
-        if (r->num == 0) continue;
+    for (uint32_t pos = 1; pos <= static_cast<uint32_t>(cfg().dsp.count); pos++) {
+        const Reading& r = *cfg().dsp.pos(pos);
+        if (r.row == 0) continue;
         GuardRow g = guardRow(pos);
         char tag[32];
-        scrReading(r->num, r->label, r->resp, dspTag(g, tag, sizeof tag), g.marked);
+        scrReading(r.row, r.label, dspAnswer(pos), dspTag(g, tag, sizeof tag), g.marked);
     }
     // Half a row at most: the path keeps the rest.
     char note[40] = "";
@@ -173,19 +181,22 @@ void dspPass(DspState& st) {
     clock_gettime(CLOCK_REALTIME, &wall);
     if (st.reset != 0) dspPurge();
     dspLogHead(st);
-    st.reset = flagDspForce;
-    for (GpibRec* r = Index[kDspHead]; r != nullptr; r = r->next) {
-        if (r->op != 0) {
-            gpibCalc(r);
+    st.reset = dspOpts.force;
+    for (int i = 0; i < cfg().dsp.count; i++) {
+        const Reading& r = cfg().dsp.at[i];
+        if (r.calc.op != 0) {
+            gpibCalc(r.calc, dspAnswers[i]);
             continue;
         }
-        GpibDone d = gpibExchange(r, {.pauseMs = kShortPauseMs,
-                                      .readCmd = true,
-                                      .read = GpibRead::One,
-                                      .shift = static_cast<int>(r->flag)});
+        GpibDone d = gpibExchange(r.at, r.cmd,
+                                  {.pauseMs = kShortPauseMs,
+                                   .readCmd = true,
+                                   .read = GpibRead::One,
+                                   .shift = static_cast<int>(r.rltx)},
+                                  dspAnswers[i]);
         // The clean-up has the bus: the pass ends here, its row unfinished.
         if (d == GpibDone::Stopped) return;
-        if (d != GpibDone::Answered) st.reset = flagDspReset;
+        if (d != GpibDone::Answered) st.reset = dspOpts.reset;
     }
     int off = dspGuard(st);
     // The row goes to the file before the screen, which may be held up.
@@ -204,10 +215,10 @@ void dspPass(DspState& st) {
 } // namespace
 
 void dspConfigure(bool force, bool reset, long intervalMs) {
-    flagDspForce = force ? 1 : 0;
-    flagDspReset = reset ? 1 : 0;
-    update_tm.tv_sec = static_cast<time_t>(intervalMs / 1000);
-    update_tm.tv_nsec = (intervalMs % 1000) * kNsPerMs;
+    dspOpts.force = force ? 1 : 0;
+    dspOpts.reset = reset ? 1 : 0;
+    dspOpts.interval.tv_sec = static_cast<time_t>(intervalMs / 1000);
+    dspOpts.interval.tv_nsec = (intervalMs % 1000) * kNsPerMs;
 }
 
 void* gpibDsp(void* /*arg*/) {

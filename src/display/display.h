@@ -3,15 +3,11 @@
 // display interval.
 #pragma once
 
-#include <ctime>
-
 #include "config/records.h"
 
-extern int flagDspForce;   // -f: purge the controller streams before every pass
-extern int flagDspReset;   // -r: purge them after a pass with a failed read
-extern timespec update_tm; // sleep after every turn of the display loop
-
-// The options of -f, -r and -u, before the thread starts.
+// The options of -f (purge the controllers before every pass), -r (after a
+// pass with a failed read) and -u (the sleep after every turn of the loop),
+// before the thread starts.
 void dspConfigure(bool force, bool reset, long intervalMs);
 
 // Thread body; never returns.
@@ -22,7 +18,7 @@ void* gpibDsp(void* arg);
 // display thread, which has the bus), and the end of the run once the named
 // line is set.
 struct DspGuardHooks {
-    void (*command)(const GpibRec* cmd, const char* value);
+    void (*command)(const DictCmd* cmd, const char* value);
     void (*off)();
 };
 void dspGuardHooks(DspGuardHooks hooks);

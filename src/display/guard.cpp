@@ -8,15 +8,16 @@
 #include <iterator>
 #include <strings.h>
 
+#include "display/answers.h"
 #include "util/result.h"
 
 namespace {
 
-struct Limit {
-    const GpibRec* lim;
-    const GpibRec* reading;
-    const GpibRec* command; // Command only
-    const char* value;      // in lim->cmd, after the command's name
+struct Guarded {
+    const Limit* lim;
+    const Reading* reading;
+    const DictCmd* command; // Command only
+    const char* value;      // in lim->action, after the command's name
     uint32_t pos;
     float low;
     float high;
@@ -25,7 +26,7 @@ struct Limit {
     bool acted; // since the reading went outside
 };
 
-Limit limits[kMaxRecords];
+Guarded limits[kMaxRecords];
 int limitCount;
 GuardRow rows[kMaxRecords];
 int acted[kMaxRecords];
@@ -45,22 +46,22 @@ float bound(const char* text, float none) {
 }
 
 // The label without the blanks that part it from the reading on screen.
-void labelOf(const Limit& l, char* buf, size_t size) {
+void labelOf(const Guarded& l, char* buf, size_t size) {
     strlcpy(buf, l.reading->label, size);
     for (size_t n = strlen(buf); n > 0 && buf[n - 1] == ' '; n--) buf[n - 1] = '\0';
 }
 
 // A row shows its limits together: of those counting passes, the one
 // nearest to acting; else tripped when one has acted.
-void guardFold(const Limit& l) {
+void guardFold(const Guarded& l) {
     GuardRow& row = rows[l.pos - 1];
     row.marked = row.marked || (l.acted && l.what == GuardDo::Mark);
     if (l.acted && row.show == GuardShow::Within) row.show = GuardShow::Tripped;
     if (l.counted == 0 || l.acted) return;
-    if (row.show != GuardShow::Outside || l.lim->num - l.counted < row.needed - row.counted) {
+    if (row.show != GuardShow::Outside || l.lim->passes - l.counted < row.needed - row.counted) {
         row.show = GuardShow::Outside;
         row.counted = l.counted;
-        row.needed = l.lim->num;
+        row.needed = l.lim->passes;
     }
 }
 
@@ -68,17 +69,17 @@ void guardFold(const Limit& l) {
 // no number (ERR, an instrument's text) is outside only for a limit with
 // err; for the others it leaves the count as it stands, since it tells
 // nothing of the bounds.
-bool guardWeigh(Limit& l) {
+bool guardWeigh(Guarded& l) {
     float v = 0.0F;
-    bool number = guardNumber(l.reading->resp, &v);
-    if (!number && l.lim->flag == 0) return false;
+    bool number = guardNumber(dspAnswers[l.pos - 1], &v);
+    if (!number && l.lim->err == 0) return false;
     if (number && v >= l.low && v <= l.high) {
         l.counted = 0;
         l.acted = false;
         return false;
     }
-    if (l.counted < l.lim->num) l.counted++;
-    if (l.acted || l.counted < l.lim->num) return false;
+    if (l.counted < l.lim->passes) l.counted++;
+    if (l.acted || l.counted < l.lim->passes) return false;
     l.acted = true;
     return true;
 }
@@ -90,22 +91,22 @@ int guardStart() {
     actedCount = 0;
     last[0] = '\0';
     std::fill(std::begin(rows), std::end(rows), GuardRow{});
-    for (const GpibRec* r = Index[kLimHead]; r != nullptr; r = r->next) {
-        const GpibRec* reading = cfgAt(kDspHead, r->f1);
+    for (const Limit& r : cfg().lim) {
+        const Reading* reading = cfg().dsp.pos(r.reading);
         if (reading == nullptr) continue; // the loader refuses such a limit
-        Limit& l = limits[limitCount++];
-        l = Limit{};
-        l.lim = r;
-        l.pos = r->f1;
+        Guarded& l = limits[limitCount++];
+        l = Guarded{};
+        l.lim = &r;
+        l.pos = r.reading;
         l.reading = reading;
-        l.low = bound(r->label, -INFINITY);
-        l.high = bound(r->text, INFINITY);
+        l.low = bound(r.low, -INFINITY);
+        l.high = bound(r.high, INFINITY);
         l.what = GuardDo::Command;
-        if (strcasecmp(r->cmd, "mark") == 0) l.what = GuardDo::Mark;
-        if (strcasecmp(r->cmd, "off") == 0) l.what = GuardDo::Off;
+        if (strcasecmp(r.action, "mark") == 0) l.what = GuardDo::Mark;
+        if (strcasecmp(r.action, "off") == 0) l.what = GuardDo::Off;
         if (l.what != GuardDo::Command) continue;
         // The name and the value as the console splits a typed line.
-        const char* p = r->cmd + strspn(r->cmd, " ");
+        const char* p = r.action + strspn(r.action, " ");
         size_t name = strcspn(p, " ");
         char word[kCmdSize];
         strlcpy(word, p, name + 1 < sizeof word ? name + 1 : sizeof word);
@@ -119,12 +120,12 @@ int guardPass() {
     actedCount = 0;
     for (int i = 0; i < limitCount; i++) rows[limits[i].pos - 1] = {0, 0, GuardShow::Within, false};
     for (int i = 0; i < limitCount; i++) {
-        Limit& l = limits[i];
+        Guarded& l = limits[i];
         if (guardWeigh(l)) {
             acted[actedCount++] = i;
             char what[sizeof last];
             guardDescribe(i, what, sizeof what);
-            textJoin(last, sizeof last, {"limit: ", what, ": ", l.lim->cmd});
+            textJoin(last, sizeof last, {"limit: ", what, ": ", l.lim->action});
         }
         guardFold(l);
     }
@@ -139,7 +140,7 @@ GuardDo guardAction(int limit) {
     return limits[limit].what;
 }
 
-const GpibRec* guardCommand(int limit, const char** value) {
+const DictCmd* guardCommand(int limit, const char** value) {
     *value = limits[limit].value;
     return limits[limit].command;
 }
@@ -147,23 +148,23 @@ const GpibRec* guardCommand(int limit, const char** value) {
 void guardValue(int limit, char* buf, size_t size) {
     char label[kLabelSize];
     labelOf(limits[limit], label, sizeof label);
-    textJoin(buf, size, {label, " ", limits[limit].reading->resp});
+    textJoin(buf, size, {label, " ", dspAnswers[limits[limit].pos - 1]});
 }
 
 void guardDescribe(int limit, char* buf, size_t size) {
-    const Limit& l = limits[limit];
+    const Guarded& l = limits[limit];
     char value[kLabelSize + kRespSize];
     guardValue(limit, value, sizeof value);
     float v = 0.0F;
     const char* side = ", no reading";
     const char* crossed = "";
-    if (guardNumber(l.reading->resp, &v)) {
+    if (guardNumber(dspAnswers[l.pos - 1], &v)) {
         side = v < l.low ? " below " : " above ";
-        crossed = v < l.low ? l.lim->label : l.lim->text;
+        crossed = v < l.low ? l.lim->low : l.lim->high;
     }
     textJoin(buf, size,
-             {value, side, crossed, " for ", TextNum(l.lim->num),
-              l.lim->num == 1 ? " pass" : " passes"});
+             {value, side, crossed, " for ", TextNum(l.lim->passes),
+              l.lim->passes == 1 ? " pass" : " passes"});
 }
 
 GuardRow guardRow(uint32_t pos) {

@@ -39,7 +39,7 @@ int guardActed(int i);
 
 GuardDo guardAction(int limit);
 // The dictionary command of a Command limit and the value sent after it.
-const GpibRec* guardCommand(int limit, const char** value);
+const DictCmd* guardCommand(int limit, const char** value);
 
 // "Load A= 1.250 above 1.000 for 3 passes": the reading as it stands, the
 // bound it crossed as written, and the passes the limit waited for.

@@ -9,9 +9,15 @@
 #include <cstddef>
 #include <ctime>
 
-extern std::atomic<int> gpibDspWait; // pause request
-extern std::atomic<int> gpibDspAck;  // pause acknowledgement, display thread only
-extern std::atomic<int> gpibDspMark; // 0 or 1
+// Pause request: written by the console (main thread) and by the clean-up
+// (main or signal thread); read by the display thread.
+extern std::atomic<int> gpibDspWait;
+// Pause acknowledgement: written by the display thread only; read by the
+// console and the clean-up.
+extern std::atomic<int> gpibDspAck;
+// Mark state, 0 or 1: written by the console's mark (main thread); read by
+// the display thread.
+extern std::atomic<int> gpibDspMark;
 
 constexpr size_t kMarkTextSize = 70;
 

@@ -14,6 +14,7 @@
 
 #include "bus/port.h"
 #include "config/records.h"
+#include "display/answers.h"
 #include "util/clock.h"
 #include "util/reading.h"
 
@@ -21,7 +22,7 @@ namespace {
 
 // The longest sample line: a label whose every byte is replaced (3 bytes),
 // a position, a controller, an address as long as an int32 and a number.
-constexpr size_t kMaxSample = 64 + 3 * sizeof(GpibRec::label) + 3 + 1 + 11 + 32;
+constexpr size_t kMaxSample = 64 + 3 * kLabelSize + 3 + 1 + 11 + 32;
 constexpr size_t kMaxHead = 4096;
 // Two samples per reading: the text never fails to fit.
 char text[kMaxHead + 2 * static_cast<size_t>(kMaxRecords) * kMaxSample];
@@ -128,15 +129,15 @@ void head(Out& o, const char* name, const char* type, const char* help) {
     o.put("\n");
 }
 
-void readingLabels(Out& o, const GpibRec* r, int position) {
+void readingLabels(Out& o, const Reading& r, int position) {
     o.put("{label=\"");
-    o.label(r->label, readingNameLen(r->label));
+    o.label(r.label, readingNameLen(r.label));
     o.put("\",position=\"");
     o.num(static_cast<long long>(position));
     o.put("\",controller=\"");
-    o.num(static_cast<long long>(r->dev) + 1);
+    o.num(static_cast<long long>(r.at.dev) + 1);
     o.put("\",address=\"");
-    o.num(static_cast<long long>(r->adr));
+    o.num(static_cast<long long>(r.at.adr));
     o.put("\"} ");
 }
 
@@ -218,8 +219,7 @@ int metricsError() {
 bool metricsPass(const timespec& when) {
     if (!open_.load()) return true;
     uint64_t errs = 0;
-    for (const GpibRec* r = Index[kDspHead]; r != nullptr; r = r->next)
-        errs += strcmp(r->resp, kDspErr) == 0;
+    for (int i = 0; i < cfg().dsp.count; i++) errs += strcmp(dspAnswers[i], kDspErr) == 0;
     errReadings_ += errs;
     passes_++;
     std::lock_guard<std::mutex> lock(writeMutex);
@@ -247,23 +247,22 @@ size_t metricsFormat(char* buf, size_t size, int up) {
     o.put("\n");
     head(o, "quorvel_reading", "gauge",
          "Value of a reading as last polled or calculated; absent while it is no number.");
-    int position = 0;
-    for (const GpibRec* r = Index[kDspHead]; r != nullptr; r = r->next) {
+    const int readings = cfg().dsp.count;
+    for (int i = 0; i < readings; i++) {
         double v;
-        if (position++, !readingNumber(r->resp, &v)) continue;
+        if (!readingNumber(dspAnswers[i], &v)) continue;
         o.put("quorvel_reading");
-        readingLabels(o, r, position);
+        readingLabels(o, cfg().dsp.at[i], i + 1);
         o.num(v);
         o.put("\n");
     }
     head(o, "quorvel_reading_ok", "gauge",
          "1 when the reading's last answer was a number, 0 for ERR or any other answer.");
-    position = 0;
-    for (const GpibRec* r = Index[kDspHead]; r != nullptr; r = r->next) {
+    for (int i = 0; i < readings; i++) {
         double v;
         o.put("quorvel_reading_ok");
-        readingLabels(o, r, ++position);
-        o.put(readingNumber(r->resp, &v) ? "1\n" : "0\n");
+        readingLabels(o, cfg().dsp.at[i], i + 1);
+        o.put(readingNumber(dspAnswers[i], &v) ? "1\n" : "0\n");
     }
     counter(o, "quorvel_passes_total", "Display passes run.", passes_.load());
     counter(o, "quorvel_err_readings_total", "Readings that showed ERR, over all passes.",

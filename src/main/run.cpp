@@ -31,15 +31,16 @@ namespace {
 
 // One-shot guard: whoever takes it first runs the clean-up.
 std::atomic<int> recurse{1};
-// Set once every record is bound: from then on the off sequence has work.
-std::atomic<int> bound{0};
+// Set once the run is set up (controllers open, logs started): from then on
+// the off sequence has work.
+std::atomic<int> armed{0};
 // Orders the end of the start-up against a clean-up: either the clean-up
 // comes first and nothing more starts, or screen and display thread exist.
 std::mutex startMutex;
 
 bool controllerOpen(int dev) {
     BusLock bus(busMutex);
-    return GpibDev[dev] != nullptr;
+    return gpibCtl[dev].stream != nullptr;
 }
 
 void controllerClose(int dev) {
@@ -54,15 +55,15 @@ void cleanupSteps() {
         busStopping.store(1);
     }
     dspWake();
-    if (bound.load() != 0) {
+    if (armed.load() != 0) {
         dspStop();
-        gpibOff(Index[kOffHead]);
+        gpibOff();
     }
     for (int dev = 0; dev < kControllers; dev++)
         if (controllerOpen(dev)) controllerClose(dev);
     logClose();
     // A refused start writes nothing; a run that began says it has ended.
-    if (bound.load() != 0) metricsClose();
+    if (armed.load() != 0) metricsClose();
     scrFlowRestore();
     // The last lines of the run go below the screen, not over it.
     scrLeave();
@@ -209,14 +210,13 @@ int runStart(const Options& opts) {
     }
     dspConfigure(opts.force, opts.reset, opts.intervalMs);
     dspGuardHooks({cmdGuardCommand, sigLimitEnds});
-    gpibBind();
-    bound.store(1);
+    armed.store(1);
     if (int rc = sigStart(); rc != 0) {
         resultWhy({"signal thread: ", resultSysErr(rc)});
         return kResultSigInstall;
     }
     runWarnCount();
-    if (gpibInit(Index[kInitHead], {scrInitLine, scrInitAttempt}) != 0) return kResultInitDevice;
+    if (gpibInit({scrInitLine, scrInitAttempt}) != 0) return kResultInitDevice;
     {
         std::lock_guard<std::mutex> lock(startMutex);
         // A signal during the init sequence: its clean-up ends the run.

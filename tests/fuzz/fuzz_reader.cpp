@@ -1,12 +1,13 @@
 // Fuzzes the response reader. Input: a flags byte (time-out of 1 to 8
 // attempts, shift, hang-up after the last byte), a byte not used, then what
-// the controller sends through a pipe whose read end is the record's stream.
+// the controller sends through a pipe whose read end is controller 1's stream.
 #include <cstdint>
 #include <cstring>
 #include <fcntl.h>
 #include <string>
 #include <unistd.h>
 
+#include "bus/port.h"
 #include "bus/reader.h"
 #include "support/fuzz_check.h"
 
@@ -18,17 +19,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(pipe(fds) == 0 && fcntl(fds[0], F_SETFL, O_NONBLOCK) == 0);
     FUZZ_CHECK(write(fds[1], sent.data(), sent.size()) == static_cast<ssize_t>(sent.size()));
     if (hangUp) close(fds[1]);
-    GpibRec rec{};
-    rec.file = fdopen(fds[0], "r");
-    Read_gpib[0].num = timeout;
-    memset(rec.resp, 'Z', sizeof rec.resp);
-    int left = gpibRead(&rec, shift);
+    FILE* fp = fdopen(fds[0], "r");
+    gpibCtl[0] = GpibCtl{};
+    gpibCtl[0].stream = fp;
+    cfgStore.ctl[0].read.to = timeout;
+    Answer resp;
+    memset(resp, 'Z', sizeof resp);
+    int left = gpibRead(0, resp, shift);
     if (!hangUp) close(fds[1]);
-    fclose(rec.file);
+    // A hang-up closed it already.
+    if (gpibCtl[0].stream != nullptr) fclose(fp);
     // ERR, or one line of what was sent (a NUL hides the rest of its chunk).
-    FUZZ_CHECK(memchr(rec.resp, '\0', sizeof rec.resp) && left >= 0 && left <= timeout);
-    FUZZ_CHECK(left == 0 ? strcmp(rec.resp, "ERR") == 0 : strpbrk(rec.resp, "\r\n") == nullptr);
+    FUZZ_CHECK(memchr(resp, '\0', sizeof resp) && left >= 0 && left <= timeout);
+    FUZZ_CHECK(left == 0 ? strcmp(resp, "ERR") == 0 : strpbrk(resp, "\r\n") == nullptr);
     if (left != 0 && !shift && sent.find('\0') == std::string::npos)
-        FUZZ_CHECK(sent.find(rec.resp) != std::string::npos);
+        FUZZ_CHECK(sent.find(resp) != std::string::npos);
     return 0;
 }
