@@ -20,7 +20,7 @@ std::mutex busMutex;
 
 namespace {
 
-termios GpibTTY[kControllers];
+termios gpibTty[kControllers];
 // The settings each port had when it was opened, put back when it is closed:
 // the port is the user's again after the run.
 termios gpibSaved[kControllers];
@@ -44,7 +44,7 @@ constexpr size_t kLineMax = kCmdSize + 128;
 constexpr int kWriteWaitMs = 10;
 
 void gpibRaw(int dev, int fd) {
-    termios& t = GpibTTY[dev];
+    termios& t = gpibTty[dev];
     if (tcgetattr(fd, &t) != 0) return;
     gpibSaved[dev] = t;
     gpibSavedFd[dev] = fd;

@@ -17,7 +17,7 @@ const char* gpibLogcPath;
 namespace {
 
 const char* const header_fp = "Record,Date,Time,Command,Value,Response";
-unsigned rec_num;
+unsigned recNum;
 std::mutex logcMutex;
 // Held open for the whole run, for its lock: two runs numbering records in
 // one file would read as one run with repeated numbers.
@@ -91,8 +91,8 @@ int logcRecord(int fd, const char* cmd, const char* value, const char* resp) {
     time_t now = time(nullptr);
     tm t{};
     localtime_r(&now, &t);
-    rec_num++;
-    int n = snprintf(recBuf, sizeof recBuf, "\n%u,%2.2d/%2.2d/%d,%2.2d:%2.2d:%2.2d,", rec_num,
+    recNum++;
+    int n = snprintf(recBuf, sizeof recBuf, "\n%u,%2.2d/%2.2d/%d,%2.2d:%2.2d:%2.2d,", recNum,
                      t.tm_mon + 1, t.tm_mday, t.tm_year + 1900, t.tm_hour, t.tm_min, t.tm_sec);
     if (n <= 0 || static_cast<size_t>(n) >= sizeof recBuf) return 0;
     Record r;

@@ -31,18 +31,18 @@ constexpr long long kMinGapNs = 1000000000LL;
 constexpr const char* kTmpSuffix = ".XXXXXX";
 
 std::mutex writeMutex;
-char path_[256];
-char tmp_[sizeof path_ + 8];
+char filePath[256];
+char tmpPath[sizeof filePath + 8];
 mode_t fileMode = 0644;
-int controllers_ = 1;
+int controllerCount = 1;
 // Read by the display thread while the clean-up may close it.
-std::atomic<bool> open_{false};
-bool written_;
-timespec lastWrite_;
-timespec lastPass_;
+std::atomic<bool> fileOpen{false};
+bool writtenOnce;
+timespec lastWrite;
+timespec lastPass;
 // The errno of the last write that failed; 0 once one succeeded.
-std::atomic<int> failErr_{0};
-std::atomic<uint64_t> passes_{0}, errReadings_{0}, commands_{0};
+std::atomic<int> failErr{0};
+std::atomic<uint64_t> passCount{0}, errCount{0}, commandCount{0};
 
 // Appends to a fixed buffer; once full it stays full and takes no more.
 struct Out {
@@ -153,9 +153,9 @@ void counter(Out& o, const char* name, const char* help, uint64_t v) {
 // the file. No fsync: a version lost to a power cut is replaced within a
 // second of the next start.
 bool publish(const char* data, size_t len) {
-    strlcpy(tmp_, path_, sizeof tmp_);
-    strlcat(tmp_, kTmpSuffix, sizeof tmp_);
-    int fd = mkostemp(tmp_, O_CLOEXEC);
+    strlcpy(tmpPath, filePath, sizeof tmpPath);
+    strlcat(tmpPath, kTmpSuffix, sizeof tmpPath);
+    int fd = mkostemp(tmpPath, O_CLOEXEC);
     if (fd < 0) return false;
     // mkostemp makes the file private; the collector runs as another user.
     bool ok = fchmod(fd, fileMode) == 0;
@@ -166,10 +166,10 @@ bool publish(const char* data, size_t len) {
         if (ok) done += static_cast<size_t>(n);
     }
     ok = close(fd) == 0 && ok;
-    ok = ok && rename(tmp_, path_) == 0;
+    ok = ok && rename(tmpPath, filePath) == 0;
     if (!ok) {
         int err = errno;
-        unlink(tmp_);
+        unlink(tmpPath);
         errno = err;
     }
     return ok;
@@ -178,64 +178,64 @@ bool publish(const char* data, size_t len) {
 bool writeNow(int up) {
     size_t len = metricsFormat(text, sizeof text, up);
     bool ok = len > 0 && publish(text, len);
-    failErr_.store(ok ? 0 : len == 0 ? ENOBUFS : errno != 0 ? errno : EIO);
-    lastWrite_ = clkNow();
-    written_ = true;
+    failErr.store(ok ? 0 : len == 0 ? ENOBUFS : errno != 0 ? errno : EIO);
+    lastWrite = clkNow();
+    writtenOnce = true;
     return ok;
 }
 
 } // namespace
 
 int metricsOpen(const char* path, int controllers) {
-    if (strlcpy(path_, path, sizeof path_) >= sizeof path_) {
+    if (strlcpy(filePath, path, sizeof filePath) >= sizeof filePath) {
         errno = ENAMETOOLONG;
         return 9;
     }
     // The rename would put a file in place of a device or a folder.
     struct stat st {};
-    if (stat(path_, &st) == 0 && !S_ISREG(st.st_mode)) {
+    if (stat(filePath, &st) == 0 && !S_ISREG(st.st_mode)) {
         errno = EEXIST;
         return 9;
     }
-    controllers_ = controllers < 1 ? 1 : controllers > kControllers ? kControllers : controllers;
+    controllerCount = controllers < 1 ? 1 : controllers > kControllers ? kControllers : controllers;
     mode_t mask = umask(0);
     umask(mask);
     fileMode = 0666 & ~mask;
     // The directory must take a new file; the metrics come after a pass.
-    strlcpy(tmp_, path_, sizeof tmp_);
-    strlcat(tmp_, kTmpSuffix, sizeof tmp_);
-    int fd = mkostemp(tmp_, O_CLOEXEC);
+    strlcpy(tmpPath, filePath, sizeof tmpPath);
+    strlcat(tmpPath, kTmpSuffix, sizeof tmpPath);
+    int fd = mkostemp(tmpPath, O_CLOEXEC);
     if (fd < 0) return 9;
     close(fd);
-    unlink(tmp_);
-    open_.store(true);
+    unlink(tmpPath);
+    fileOpen.store(true);
     return 0;
 }
 
 int metricsError() {
-    return failErr_.load();
+    return failErr.load();
 }
 
 bool metricsPass(const timespec& when) {
-    if (!open_.load()) return true;
+    if (!fileOpen.load()) return true;
     uint64_t errs = 0;
     for (int i = 0; i < cfg().dsp.count; i++) errs += strcmp(dspAnswers[i], kDspErr) == 0;
-    errReadings_ += errs;
-    passes_++;
+    errCount += errs;
+    passCount++;
     std::lock_guard<std::mutex> lock(writeMutex);
-    lastPass_ = when;
-    if (written_ && clkDiffNs(lastWrite_, clkNow()) < kMinGapNs) return failErr_.load() == 0;
+    lastPass = when;
+    if (writtenOnce && clkDiffNs(lastWrite, clkNow()) < kMinGapNs) return failErr.load() == 0;
     return writeNow(1);
 }
 
 void metricsCommand() {
-    commands_++;
+    commandCount++;
 }
 
 bool metricsClose() {
     std::lock_guard<std::mutex> lock(writeMutex);
-    if (!open_.load()) return true;
-    open_.store(false);
+    if (!fileOpen.load()) return true;
+    fileOpen.store(false);
     return writeNow(0);
 }
 
@@ -264,13 +264,13 @@ size_t metricsFormat(char* buf, size_t size, int up) {
         readingLabels(o, cfg().dsp.at[i], i + 1);
         o.put(readingNumber(dspAnswers[i], &v) ? "1\n" : "0\n");
     }
-    counter(o, "quorvel_passes_total", "Display passes run.", passes_.load());
+    counter(o, "quorvel_passes_total", "Display passes run.", passCount.load());
     counter(o, "quorvel_err_readings_total", "Readings that showed ERR, over all passes.",
-            errReadings_.load());
-    counter(o, "quorvel_commands_total", "Dictionary commands sent.", commands_.load());
+            errCount.load());
+    counter(o, "quorvel_commands_total", "Dictionary commands sent.", commandCount.load());
     head(o, "quorvel_controller_lost_total", "counter",
          "Times a controller was lost: unplugged, or its connection closed.");
-    for (int d = 0; d < controllers_; d++) {
+    for (int d = 0; d < controllerCount; d++) {
         o.put("quorvel_controller_lost_total{controller=\"");
         o.num(static_cast<long long>(d) + 1);
         o.put("\"} ");
@@ -280,7 +280,7 @@ size_t metricsFormat(char* buf, size_t size, int up) {
     head(o, "quorvel_last_pass_timestamp_seconds", "gauge",
          "Wall-clock time the last display pass began, in seconds since 1970.");
     o.put("quorvel_last_pass_timestamp_seconds ");
-    o.num(static_cast<double>(lastPass_.tv_sec) + lastPass_.tv_nsec / 1e9);
+    o.num(static_cast<double>(lastPass.tv_sec) + lastPass.tv_nsec / 1e9);
     o.put("\n");
     return o.full ? 0 : o.len;
 }
