@@ -15,11 +15,6 @@ GpibDone failed(Answer& resp, GpibDone why) {
     return why;
 }
 
-// The stream of controller dev, or null: a step that fails may have closed it.
-FILE* streamOf(int dev) {
-    return gpibCtl[dev].stream;
-}
-
 } // namespace
 
 GpibDone gpibExchange(const GpibAt& at, const char* cmd, const GpibStep& step, Answer& resp) {
@@ -29,9 +24,9 @@ GpibDone gpibExchange(const GpibAt& at, const char* cmd, const GpibStep& step, A
     if (!step.late && busStopping.load() != 0) return failed(resp, GpibDone::Stopped);
     gpibReconnect();
     const int dev = static_cast<int>(at.dev);
-    bool sent = streamOf(dev) != nullptr && gpibSettle(dev) && setDevAddr(at) != 0 &&
-                (!step.command ||
-                 (streamOf(dev) != nullptr && gpibPuts(streamOf(dev), cmd, step.value) >= 0));
+    // A controller lost while it settled is closed: gpibPuts then fails.
+    bool sent = gpibCtl[dev].stream != nullptr && gpibSettle(dev) && setDevAddr(at) != 0 &&
+                (!step.command || gpibPuts(dev, cmd, step.value) >= 0);
     if (!sent) {
         // A delay is kept whatever became of its controller.
         if (!step.command && step.pauseMs > 0) clkSleepMs(step.pauseMs);

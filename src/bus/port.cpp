@@ -57,12 +57,6 @@ void gpibRaw(int dev, int fd) {
     tcsetattr(fd, TCSANOW, &t);
 }
 
-int devOf(FILE* fp) {
-    for (int d = 0; d < kControllers; d++)
-        if (gpibCtl[d].stream == fp) return d;
-    return -1;
-}
-
 // A line not written whole: its start may be queued, and the next line would
 // join it (VOLT 10 cut to VOLT 1, then the rest of another command). The
 // queue is discarded, and the controller is closed as lost: on a serial port
@@ -83,7 +77,9 @@ void gpibCut(int dev, int fd) {
 // holds unread input would first seek back over it, which a terminal
 // refuses, and the line would be lost. A full output queue is waited out
 // briefly instead of losing the line.
-int gpibWrite(FILE* fp, const char* line, size_t len) {
+int gpibWrite(int dev, const char* line, size_t len) {
+    FILE* fp = gpibCtl[dev].stream;
+    if (fp == nullptr) return -1;
     int fd = fileno(fp);
     size_t done = 0;
     int tries = 0;
@@ -100,10 +96,9 @@ int gpibWrite(FILE* fp, const char* line, size_t len) {
             continue;
         }
         int err = n < 0 ? errno : 0;
-        int dev = devOf(fp);
-        if (dev >= 0 && gpibGone(err))
+        if (gpibGone(err))
             gpibLost(dev);
-        else if (dev >= 0 && (done > 0 || err == EAGAIN))
+        else if (done > 0 || err == EAGAIN)
             gpibCut(dev, fd);
         return -1;
     }
@@ -142,7 +137,6 @@ bool attach(int dev, int fd) {
 void gpibSetUp(int dev) {
     bool setting = false;
     bool sent = false;
-    FILE* fp = gpibCtl[dev].stream;
     for (const InitStep& r : cfg().init) {
         if (r.at.dev != static_cast<uint32_t>(dev)) continue;
         if (r.delay != 0) {
@@ -151,7 +145,7 @@ void gpibSetUp(int dev) {
         }
         setting = strncmp(r.cmd, "++", 2) == 0;
         if (!setting) continue;
-        if (fp == nullptr || gpibPuts(fp, r.cmd) < 0) return;
+        if (gpibPuts(dev, r.cmd) < 0) return;
         sent = true;
     }
     if (sent) gpibFence(dev);
@@ -246,12 +240,12 @@ bool gpibIsLost(int dev) {
     return gpibCtl[dev].lost;
 }
 
-int gpibPuts(FILE* fp, const char* a, const char* b) {
+int gpibPuts(int dev, const char* a, const char* b) {
     char line[kLineMax];
     int n = snprintf(line, sizeof line, "%s%s\n", a, b);
     // Cut to fit, it would reach the instrument as another command.
     if (n < 0 || static_cast<size_t>(n) >= sizeof line) return -1;
-    return gpibWrite(fp, line, static_cast<size_t>(n));
+    return gpibWrite(dev, line, static_cast<size_t>(n));
 }
 
 int setDevAddr(const GpibAt& at) {
@@ -263,7 +257,7 @@ int setDevAddr(const GpibAt& at) {
         char line[kLineMax];
         int n = snprintf(line, sizeof line, "%s %d\n", cmd, at.adr);
         if (n < 0 || static_cast<size_t>(n) >= sizeof line ||
-            gpibWrite(c.stream, line, static_cast<size_t>(n)) < 0)
+            gpibWrite(static_cast<int>(at.dev), line, static_cast<size_t>(n)) < 0)
             result = 0;
     }
     if (result != 0) c.addr = at.adr;
@@ -272,6 +266,5 @@ int setDevAddr(const GpibAt& at) {
 
 void gpibSendRead(int dev) {
     const char* rd = cfg().ctl[dev].read.cmd;
-    FILE* fp = gpibCtl[dev].stream;
-    if (rd[0] != '\0' && fp != nullptr) gpibPuts(fp, rd);
+    if (rd[0] != '\0') gpibPuts(dev, rd);
 }

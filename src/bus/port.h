@@ -68,11 +68,12 @@ bool gpibIsLost(int dev);
 // True when errno after a failed read or write means the controller is gone.
 bool gpibGone(int err);
 
-// Writes a, b and a line feed to fp and pushes them to the device; returns
-// the characters written, or -1 when the line is too long to send whole or
-// the device did not take it whole in time (the controller is then lost:
+// Writes a, b and a line feed to controller dev and pushes them to the
+// device; returns the characters written, or -1 when the controller is
+// closed, the line is too long to send whole or the device did not take it
+// whole in time (the controller is then lost:
 // nothing of the line reaches an instrument).
-int gpibPuts(FILE* fp, const char* a, const char* b = "");
+int gpibPuts(int dev, const char* a, const char* b = "");
 
 // Sends the addressing line when the instrument's controller has another
 // address selected; returns nonzero when it can be taken as selected.

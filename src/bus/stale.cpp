@@ -80,7 +80,7 @@ bool gpibDiscard(int dev) {
 
 void gpibFence(int dev) {
     if (gpibCtl[dev].fenceOpen || gpibCtl[dev].stream == nullptr || !fenceable(dev)) return;
-    if (gpibPuts(gpibCtl[dev].stream, cfg().ctl[dev].addr.cmd) >= 0) gpibCtl[dev].fenceOpen = true;
+    if (gpibPuts(dev, cfg().ctl[dev].addr.cmd) >= 0) gpibCtl[dev].fenceOpen = true;
 }
 
 bool gpibSettle(int dev) {

@@ -19,65 +19,65 @@ constexpr int kAnswerMost = static_cast<int>(kRespSize) - 1;
 constexpr int kRowMost = static_cast<int>(kLabelSize) - 1;
 
 // Every record type but the limit's starts with where its line goes.
-constexpr CfgField kDev = {1, "dev", "controller", K::Controller, AT(GpibAt, dev)};
-constexpr CfgField kAdr = {2, "adr", "address", K::Int, AT(GpibAt, adr)};
+constexpr CfgField kDev = {"dev", "controller", 1, K::Controller, AT(GpibAt, dev)};
+constexpr CfgField kAdr = {"adr", "address", 2, K::Int, AT(GpibAt, adr)};
 
 constexpr CfgField kInit[] = {
     kDev,
     kAdr,
-    {3, "cmd", "command", K::Text, AT(InitStep, cmd), W::Always, true, kCmdMost},
-    {4, "cresp", "expected answer", K::Text, AT(InitStep, cresp), W::Unmarked, false, kAnswerMost},
-    {5, "delay", "delay", K::Wait, AT(InitStep, delay), W::Marked},
+    {"cmd", "command", 3, K::Text, AT(InitStep, cmd), W::Always, true, kCmdMost},
+    {"cresp", "expected answer", 4, K::Text, AT(InitStep, cresp), W::Unmarked, false, kAnswerMost},
+    {"delay", "delay", 5, K::Wait, AT(InitStep, delay), W::Marked},
 };
 constexpr CfgField kRead[] = {
     kDev,
     kAdr,
-    {3, "cmd", "read command", K::Text, AT(CtlRead, cmd), W::Always, true, kCmdMost},
-    {4, "to", "time-out", K::Wait, AT(CtlRead, to)},
+    {"cmd", "read command", 3, K::Text, AT(CtlRead, cmd), W::Always, true, kCmdMost},
+    {"to", "time-out", 4, K::Wait, AT(CtlRead, to)},
 };
 constexpr CfgField kAddr[] = {
     kDev,
     kAdr,
-    {3, "cmd", "addressing command", K::Text, AT(CtlAddr, cmd), W::Always, true, kCmdMost},
+    {"cmd", "addressing command", 3, K::Text, AT(CtlAddr, cmd), W::Always, true, kCmdMost},
 };
 constexpr CfgField kCfg[] = {
     kDev,
     kAdr,
-    {3, "cfg", "name", K::Text, AT(DictCmd, name), W::Always, true, kRowMost},
-    {4, "cmd", "command", K::Text, AT(DictCmd, cmd), W::Always, true, kCmdMost},
-    {5, "usrv", "value flag", K::Int, AT(DictCmd, usrv)},
-    {6, "crsp", "answer flag", K::Int, AT(DictCmd, crsp)},
-    {7, "hlp", "help text", K::Text, AT(DictCmd, hlp), W::Always, false, kRowMost},
+    {"cfg", "name", 3, K::Text, AT(DictCmd, name), W::Always, true, kRowMost},
+    {"cmd", "command", 4, K::Text, AT(DictCmd, cmd), W::Always, true, kCmdMost},
+    {"usrv", "value flag", 5, K::Int, AT(DictCmd, usrv)},
+    {"crsp", "answer flag", 6, K::Int, AT(DictCmd, crsp)},
+    {"hlp", "help text", 7, K::Text, AT(DictCmd, hlp), W::Always, false, kRowMost},
 };
 constexpr CfgField kDsp[] = {
     kDev,
     kAdr,
-    {3, "label", "label", K::Text, AT(Reading, label), W::Always, true, kRowMost},
-    {4, "cmd", "command", K::Text, AT(Reading, cmd), W::Always, true, kCmdMost},
-    {5, "row", "row", K::Row, AT(Reading, row)},
-    {6, "rltx", "first-word flag", K::Int, AT(Reading, rltx), W::Always, false},
-    {7, "op", "operator", K::Operator, AT(Reading, calc.op), W::Marked, true, 0, true},
-    {8, "f1 | constant", "operand 1", K::Operand, AT(Reading, calc.a), W::Marked, true, 0, true},
-    {9, "f2 | constant", "operand 2", K::Operand, AT(Reading, calc.b), W::Marked, true, 0, true},
-    {10, "precision", "precision", K::Int, AT(Reading, calc.precision), W::Marked, true, 0, true},
-    {11, "info", "info text", K::Text, AT(Reading, info), W::Always, false, kRowMost},
+    {"label", "label", 3, K::Text, AT(Reading, label), W::Always, true, kRowMost},
+    {"cmd", "command", 4, K::Text, AT(Reading, cmd), W::Always, true, kCmdMost},
+    {"row", "row", 5, K::Row, AT(Reading, row)},
+    {"rltx", "first-word flag", 6, K::Int, AT(Reading, rltx), W::Always, false},
+    {"op", "operator", 7, K::Operator, AT(Reading, calc.op), W::Marked, true, 0, true},
+    {"f1 | constant", "operand 1", 8, K::Operand, AT(Reading, calc.a), W::Marked, true, 0, true},
+    {"f2 | constant", "operand 2", 9, K::Operand, AT(Reading, calc.b), W::Marked, true, 0, true},
+    {"precision", "precision", 10, K::Int, AT(Reading, calc.precision), W::Marked, true, 0, true},
+    {"info", "info text", 11, K::Text, AT(Reading, info), W::Always, false, kRowMost},
 };
 constexpr CfgField kOff[] = {
     kDev,
     kAdr,
-    {3, "cmd", "command", K::Text, AT(OffCmd, cmd), W::Always, true, kCmdMost},
+    {"cmd", "command", 3, K::Text, AT(OffCmd, cmd), W::Always, true, kCmdMost},
 };
 
 // A limit: the reading it guards, its bounds as written, how many passes
 // in a row outside make it act, the action, and whether ERR is outside.
 constexpr int kBoundMost = static_cast<int>(kBoundSize) - 1;
 constexpr CfgField kLim[] = {
-    {1, "reading", "reading", K::Reading, AT(Limit, reading)},
-    {2, "low", "low", K::Bound, AT(Limit, low), W::Always, true, kBoundMost},
-    {3, "high", "high", K::Bound, AT(Limit, high), W::Always, true, kBoundMost},
-    {4, "passes", "passes", K::Count, AT(Limit, passes)},
-    {5, "action", "action", K::Text, AT(Limit, action), W::Always, true, kCmdMost},
-    {6, "err", "err", K::Switch, AT(Limit, err), W::Always, false},
+    {"reading", "reading", 1, K::Reading, AT(Limit, reading)},
+    {"low", "low", 2, K::Bound, AT(Limit, low), W::Always, true, kBoundMost},
+    {"high", "high", 3, K::Bound, AT(Limit, high), W::Always, true, kBoundMost},
+    {"passes", "passes", 4, K::Count, AT(Limit, passes)},
+    {"action", "action", 5, K::Text, AT(Limit, action), W::Always, true, kCmdMost},
+    {"err", "err", 6, K::Switch, AT(Limit, err), W::Always, false},
 };
 
 #undef AT
@@ -85,7 +85,7 @@ constexpr CfgField kLim[] = {
 template <class R, size_t N>
 constexpr CfgKeyword keyword(const char* word, CfgSection section, const char* marker,
                              int16_t cmdPos, const CfgField (&fields)[N], bool quietEmpty = false) {
-    return {word, section, sizeof(R), marker, cmdPos, fields, static_cast<int>(N), quietEmpty};
+    return {word, marker, fields, static_cast<int>(N), sizeof(R), cmdPos, section, quietEmpty};
 }
 
 // The records of a list keyword, as bytes.

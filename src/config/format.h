@@ -34,9 +34,9 @@ enum class CfgSection : uint8_t { Init, Read, Addr, Dict, Dsp, Off, Lim };
 enum class CfgWhen : uint8_t { Always, Marked, Unmarked };
 
 struct CfgField {
-    int16_t pos;       // on the line, from 1
     const char* name;  // as -d prints it
     const char* words; // as a message names it
+    int16_t pos;       // on the line, from 1
     CfgKind kind;
     uint16_t at;   // offset of its member in the keyword's record type
     uint16_t size; // of that member
@@ -48,12 +48,12 @@ struct CfgField {
 
 struct CfgKeyword {
     const char* keyword; // with its colon
-    CfgSection section;
-    uint16_t size;      // of its record type
-    const char* marker; // a command that reads other fields, or null
-    int16_t cmdPos;     // the field of the command sent (or acted on)
+    const char* marker;  // a command that reads other fields, or null
     const CfgField* fields;
     int count;
+    uint16_t size;  // of its record type
+    int16_t cmdPos; // the field of the command sent (or acted on)
+    CfgSection section;
     // The dump shows its section only when it holds records, so that the
     // dump of a file without it stays as it was before the keyword existed.
     bool quietEmpty = false;

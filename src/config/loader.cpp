@@ -284,6 +284,16 @@ bool cfgField(const CfgField& f, const char* v, char* rec) {
     return true;
 }
 
+union AnyRecord {
+    InitStep init;
+    DictCmd dict;
+    Reading dsp;
+    OffCmd off;
+    Limit lim;
+    CtlRead read;
+    CtlAddr addr;
+};
+
 template <class R> void append(Records<R>& r, const char* rec) {
     memcpy(&r.at[r.count++], rec, sizeof(R));
 }
@@ -336,18 +346,8 @@ bool cfgLine(const char* line) {
     if (!cfgPerController(*k) && storedRecords == kMaxRecords)
         return cfgRefuse({"record ", TextNum(kMaxRecords + 1), " does not fit (at most ",
                           TextNum(kMaxRecords), " records)"});
-    // Fields a line does not give stay zero.
-    union {
-        InitStep init;
-        DictCmd dict;
-        Reading dsp;
-        OffCmd off;
-        Limit lim;
-        CtlRead read;
-        CtlAddr addr;
-    } parsed;
-    memset(&parsed, 0, sizeof parsed);
-    char* rec = reinterpret_cast<char*>(&parsed);
+    // Room for a record of any keyword; fields a line does not give stay zero.
+    alignas(AnyRecord) char rec[sizeof(AnyRecord)] = {};
     for (int i = 0; i < k->count; i++)
         if (reads(k->fields[i], marked) && !cfgField(k->fields[i], fields[k->fields[i].pos], rec))
             return false;

@@ -1,5 +1,6 @@
 #include "display/metrics.h"
 
+#include <algorithm>
 #include <atomic>
 #include <bsd/string.h>
 #include <cerrno>
@@ -197,7 +198,7 @@ int metricsOpen(const char* path, int controllers) {
         errno = EEXIST;
         return 9;
     }
-    controllerCount = controllers < 1 ? 1 : controllers > kControllers ? kControllers : controllers;
+    controllerCount = std::clamp(controllers, 1, kControllers);
     mode_t mask = umask(0);
     umask(mask);
     fileMode = 0666 & ~mask;
