@@ -6,13 +6,13 @@
 
 #include "config/records.h"
 
-// Shown while a wait-for-answer record repeats: the attempt number, the last
+// Shown while a wait-for-answer step repeats: the attempt number, the last
 // answer (null while its controller, numbered from 1, is lost) and the
 // expected one; last is set once the wait has ended.
 using InitWatch = void (*)(unsigned attempt, const char* got, const char* want, int controller,
                            bool last);
 
-// How the init sequence is shown: each record's message as a line of its own
+// How the init sequence is shown: each step's message as a line of its own
 // (its parts joined; the bus writes nothing to the terminal itself), and the
 // attempts of a wait.
 struct InitShow {

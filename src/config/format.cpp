@@ -88,9 +88,8 @@ constexpr CfgKeyword keyword(const char* word, CfgSection section, const char* m
     return {word, marker, fields, static_cast<int>(N), sizeof(R), cmdPos, section, quietEmpty};
 }
 
-// The records of a list keyword, as bytes.
-template <class R> const char* bytes(const Records<R>& r) {
-    return reinterpret_cast<const char*>(r.at);
+template <class R> CfgRecords of(Records<R>& r) {
+    return {reinterpret_cast<char*>(r.at), &r.count, sizeof(R)};
 }
 
 } // namespace
@@ -115,43 +114,34 @@ bool cfgMarked(const CfgKeyword& k, const char* cmd) {
     return k.marker != nullptr && strncasecmp(cmd, k.marker, strlen(k.marker)) == 0;
 }
 
-int cfgRecordCount(const CfgKeyword& k) {
-    const Config& c = cfg();
+CfgRecords cfgRecordsOf(Config& c, const CfgKeyword& k) {
     switch (k.section) {
     case CfgSection::Init:
-        return c.init.count;
+        return of(c.init);
     case CfgSection::Dict:
-        return c.dict.count;
+        return of(c.dict);
     case CfgSection::Dsp:
-        return c.dsp.count;
+        return of(c.dsp);
     case CfgSection::Off:
-        return c.off.count;
+        return of(c.off);
     case CfgSection::Lim:
-        return c.lim.count;
-    default:
-        return kControllers;
+        return of(c.lim);
+    case CfgSection::Read:
+        return {reinterpret_cast<char*>(&c.ctl[0].read), nullptr, sizeof(Controller)};
+    case CfgSection::Addr:
+        return {reinterpret_cast<char*>(&c.ctl[0].addr), nullptr, sizeof(Controller)};
     }
+    return {};
+}
+
+int cfgRecordCount(const CfgKeyword& k) {
+    CfgRecords r = cfgRecordsOf(cfgStore, k);
+    return r.count != nullptr ? *r.count : kControllers;
 }
 
 const char* cfgRecordAt(const CfgKeyword& k, int i) {
-    const Config& c = cfg();
-    switch (k.section) {
-    case CfgSection::Init:
-        return bytes(c.init) + i * sizeof(InitStep);
-    case CfgSection::Dict:
-        return bytes(c.dict) + i * sizeof(DictCmd);
-    case CfgSection::Dsp:
-        return bytes(c.dsp) + i * sizeof(Reading);
-    case CfgSection::Off:
-        return bytes(c.off) + i * sizeof(OffCmd);
-    case CfgSection::Lim:
-        return bytes(c.lim) + i * sizeof(Limit);
-    case CfgSection::Read:
-        return reinterpret_cast<const char*>(&c.ctl[i].read);
-    case CfgSection::Addr:
-        return reinterpret_cast<const char*>(&c.ctl[i].addr);
-    }
-    return nullptr;
+    CfgRecords r = cfgRecordsOf(cfgStore, k);
+    return r.first + static_cast<size_t>(i) * r.stride;
 }
 
 long cfgNumber(const char* rec, const CfgField& f) {

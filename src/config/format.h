@@ -74,6 +74,15 @@ const CfgKeyword* cfgKeywordOf(const char* line);
 // Whether cmd starts with the keyword's marker (any case).
 bool cfgMarked(const CfgKeyword& k, const char* cmd);
 
+// Where a keyword's records are, as bytes: the first, the distance between
+// two, and how many are stored (null per controller: one for each).
+struct CfgRecords {
+    char* first;
+    int* count;
+    size_t stride;
+};
+CfgRecords cfgRecordsOf(Config& c, const CfgKeyword& k);
+
 // Records of the keyword stored so far (per controller: always both), and
 // the one at index i.
 int cfgRecordCount(const CfgKeyword& k);

@@ -294,41 +294,19 @@ union AnyRecord {
     CtlAddr addr;
 };
 
-template <class R> void append(Records<R>& r, const char* rec) {
-    memcpy(&r.at[r.count++], rec, sizeof(R));
-}
-
-// Stores a parsed record where its keyword's records go.
+// Stores a parsed record where its keyword's records go; a later line for
+// the same controller replaces the earlier one.
 void cfgCommit(const CfgKeyword& k, const char* rec) {
-    Config& c = cfgStore;
-    GpibAt at{};
-    switch (k.section) {
-    case CfgSection::Read:
-    case CfgSection::Addr:
-        // A later line for the same controller replaces the earlier one.
+    CfgRecords r = cfgRecordsOf(cfgStore, k);
+    if (r.count == nullptr) {
+        GpibAt at{};
         memcpy(&at, rec, sizeof at);
-        if (k.section == CfgSection::Read)
-            memcpy(&c.ctl[at.dev].read, rec, sizeof(CtlRead));
-        else
-            memcpy(&c.ctl[at.dev].addr, rec, sizeof(CtlAddr));
+        memcpy(r.first + at.dev * r.stride, rec, k.size);
         return;
-    case CfgSection::Init:
-        append(c.init, rec);
-        break;
-    case CfgSection::Dict:
-        append(c.dict, rec);
-        break;
-    case CfgSection::Dsp:
-        append(c.dsp, rec);
-        break;
-    case CfgSection::Off:
-        append(c.off, rec);
-        break;
-    case CfgSection::Lim:
-        append(c.lim, rec);
-        break;
     }
-    recordLine[&k - cfgKeywords][cfgRecordCount(k) - 1] = lineNo;
+    int i = (*r.count)++;
+    memcpy(r.first + static_cast<size_t>(i) * r.stride, rec, k.size);
+    recordLine[&k - cfgKeywords][i] = lineNo;
     storedRecords++;
 }
 

@@ -1,5 +1,6 @@
 // Reading the configuration file into the configuration value (cfgStore of
-// config/records.h), by the format of config/format.h.
+// config/records.h), by the format of config/format.h. Main thread only,
+// before any other thread starts.
 #pragma once
 
 // Longest line read whole, without its line feed; a longer one is refused.

@@ -2,7 +2,9 @@
 // sent. It is opened and closed at every call, so it may be moved or removed
 // between commands; a call never waits (a FIFO without a reader, or one that
 // has stopped reading, fails the record). A regular file is locked for the
-// whole run at the header call, against a second quorvel.
+// whole run at the header call, against a second quorvel. Records come from
+// the console (main thread) and from a limit's command (display thread), one
+// at a time under a lock.
 #pragma once
 
 // Path of the command log (-g), or null when it is off. Set by the main

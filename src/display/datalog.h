@@ -5,6 +5,10 @@
 // rows are never emptied away: a log that holds rows is moved aside to
 // path.~N~ first. A log whose path no longer names it (removed, or its
 // directory) is made again at its path, checked at most once a second.
+//
+// Threads: opened and started by the main thread before the display thread
+// exists; rows and the note by the display thread; closed by the thread that
+// runs the clean-up. One lock orders the rows against the close.
 #pragma once
 
 #include <cstddef>

@@ -36,6 +36,10 @@ struct TextNum {
 // written as \xNN, so that none reaches the terminal.
 void textJoin(char* buf, size_t size, std::initializer_list<const char*> parts);
 
+// The detail and the error number are one for the whole run: set by the main
+// thread during start-up, or by the display thread for a limit that ends the
+// run, before the final report (on the thread that ends it) reads them.
+
 // Sets the detail of the failing start-up step; keeps errno.
 void resultWhy(std::initializer_list<const char*> parts);
 // The detail, empty when none was set.
