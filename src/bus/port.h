@@ -1,7 +1,8 @@
 // Controller ports: opening a controller (a device in raw non-blocking mode,
-// or a network controller), each controller's run-time state, writing lines, addressing an
-// instrument only when the address on its controller changes, and the bus lock that keeps the
-// display, the console and the clean-up from talking to the controllers at the same time.
+// or a network controller), each controller's run-time state, writing lines,
+// addressing an instrument only when the address on its controller changes,
+// and the bus lock that keeps the display, the console and the clean-up from
+// talking to the controllers at the same time.
 #pragma once
 
 #include <atomic>
@@ -47,8 +48,7 @@ int gpibOpen(int dev, const char* path);
 // gpibClose.
 void gpibRestore(int dev);
 
-// Closes controller dev; it is not reopened. Call
-// with the bus held.
+// Closes controller dev; it is not reopened. Call with the bus held.
 void gpibClose(int dev);
 
 // A controller whose device failed (unplugged: a hang-up, EIO, ENXIO,
