@@ -30,11 +30,11 @@ void gpibCalc(const Calc& c, Answer& out) {
     float b = 0.0F;
     // A result computed from something that is no number would read as a
     // measurement. A position past the list reads as 0; one given twice
-    // fills the first operand only.
+    // fills both operands, so a reading times itself is its square.
     const auto count = static_cast<uint32_t>(cfg().dsp.count);
     bool failed = false;
     if (c.a.pos >= 1 && c.a.pos <= count) failed = !calcOperand(dspAnswers[c.a.pos - 1], &a);
-    if (c.b.pos >= 1 && c.b.pos <= count && c.b.pos != c.a.pos)
+    if (c.b.pos >= 1 && c.b.pos <= count)
         failed = !calcOperand(dspAnswers[c.b.pos - 1], &b) || failed;
     if (c.a.pos == 0) a = c.a.constant;
     if (c.b.pos == 0) b = c.b.constant;
