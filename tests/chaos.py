@@ -61,15 +61,18 @@ class Leg:
         try:
             self.size(24, 80)
             threading.Thread(target=self.drain, daemon=True).start()
-            while self.bytes("data.csv") < 100:  # the first row
-                time.sleep(0.05)
             self.t0 = time.monotonic()
+            while self.bytes("data.csv") < 100 and time.monotonic() < self.t0 + 30:
+                time.sleep(0.05)  # the first row
             while (self.bytes("data.csv") / 330 * len(QUERIES) < READINGS if READINGS and
                    not self.interval else time.monotonic() - self.t0 < self.budget):
                 self.sample()
                 time.sleep(self.rng.uniform(0.5, 3))
                 self.inject(self.rng.choice(INJECTED))
+            before = self.bytes("data.csv")
             time.sleep(4)  # quiet, so that every reading is answered again
+            if self.bytes("data.csv") == before:
+                self.fail("no row written in the last 4 s")
             self.type("quit\n")
             self.code = self.wait_exit()
         finally:
@@ -181,7 +184,7 @@ class Leg:
         self.t.update({"interval": f"-u{self.interval}", "readings": len(rows) * len(QUERIES),
                        "rows": len(rows), "ERR cells": sum(r.count("ERR") for r in rows)})
         times = [time.mktime(time.strptime(r[1] + r[2], "%m/%d/%Y%H:%M:%S")) for r in rows]
-        self.t["longest gap s"] = int(max(b - a for a, b in zip(times, times[1:])))
+        self.t["longest gap s"] = int(max((b - a for a, b in zip(times, times[1:])), default=0))
         for r, t in zip(rows, times):
             if len(r) != 5 + len(QUERIES) or not r[0].isdigit():
                 return self.fail(f"row {r[0]} is not whole: {r}")
