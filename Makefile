@@ -53,7 +53,7 @@ fuzz: deps
 # The chaos soak for CHAOS_READINGS readings at full speed, then a minute at
 # the default interval; the test suite runs it for 60 s with seed 1.
 chaos: build
-	python3 tests/chaos.py build/quorvel build/tools/sim/quorvel-sim --readings $(CHAOS_READINGS) --seed $(CHAOS_SEED)
+	python3 tests/chaos.py build/quorvel build/tools/sim/quorvel-sim readings $(CHAOS_READINGS) $(CHAOS_SEED)
 
 soak: chaos
 

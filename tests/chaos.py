@@ -30,6 +30,7 @@ def stamp_count(cell, adr, q):
 class Leg:
     def __init__(self, interval, budget):
         self.interval, self.budget, self.rng = interval, budget, random.Random(SEED + interval)
+        self.rng2 = random.Random(-SEED - interval)
         self.work = tempfile.mkdtemp(prefix="quorvel-chaos-")
         self.t, self.faults, self.typed, self.full, self.samples = {}, Counter(), [], [], []
         self.fails = []
@@ -68,7 +69,12 @@ class Leg:
                    not self.interval else time.monotonic() - self.t0 < self.budget):
                 self.sample()
                 time.sleep(self.rng.uniform(0.5, 3))
-                self.inject(self.rng.choice(INJECTED))
+                # Now and then an unplug or a resize comes at the same time.
+                both = threading.Thread(target=self.inject, args=(self.rng2.choice(
+                    ["unplug", "resize"]), self.rng2)) if self.rng2.random() < 0.4 else None
+                both and both.start()
+                self.inject(self.rng.choice(INJECTED), self.rng)
+                both and both.join()
             before = self.bytes("data.csv")
             time.sleep(4)  # quiet, so that every reading is answered again
             if self.bytes("data.csv") == before:
@@ -113,11 +119,11 @@ class Leg:
         while time.monotonic() < end and self.cmd_rows() < len(self.typed):
             time.sleep(0.05)
 
-    def inject(self, kind):
+    def inject(self, kind, rng):
         self.faults[kind] += 1
-        hold = self.rng.uniform(0.1, 3)
+        hold = rng.uniform(0.1, 3)
         if kind == "unplug":
-            sim = self.rng.choice(self.sims)
+            sim = self.sims[rng is self.rng]  # TCP alone, the terminal alongside
             sim.send_signal(signal.SIGUSR1)
             time.sleep(hold)
             sim.send_signal(signal.SIGUSR1)
@@ -127,7 +133,7 @@ class Leg:
             self.full.append((time.time(), time.time() + 99))
             resource.prlimit(self.pid, resource.RLIMIT_FSIZE, (at, was[1]))
             time.sleep(hold)
-            if self.rng.random() < 0.5:
+            if rng.random() < 0.5:
                 self.command(True)
             resource.prlimit(self.pid, resource.RLIMIT_FSIZE, was)
             self.full[-1] = (self.full[-1][0], time.time())
@@ -141,7 +147,7 @@ class Leg:
                 self.fail("no row written while help was open")
             self.type("\n")
         elif kind == "resize":
-            self.size(self.rng.randint(8, 40), self.rng.randint(20, 132))
+            self.size(rng.randint(8, 40), rng.randint(20, 132))
             time.sleep(hold)
             self.size(24, 80)
         elif kind == "xoff":
@@ -209,8 +215,8 @@ class Leg:
             r = logged.pop(k, None)
             if r is None and not full:
                 self.fail(f"command {k}, {name} {value}, not logged")
-            elif r and (r[3:5] != [q, value] or (r[5] != "" if name == "vset" else
-                                                 r[5] != "ERR" and not stamp_count(r[5], adr, q))):
+            elif r and (r[3:5] != [q, value] or r[5] != "ERR" and
+                        (r[5] != "" if name == "vset" else not stamp_count(r[5], adr, q))):
                 self.fail(f"command {k}, {name} {value}, logged as {r}", r[5][:18], c)
         if logged:
             self.fail(f"commands logged that were not typed: {logged}")
