@@ -6,8 +6,8 @@ typed, help is left open, the terminal resized, Ctrl-S/Ctrl-Q typed and quorvel
 stopped and continued. Then it quits; the logs are checked, one table printed.
 
 usage: chaos.py QUORVEL QUORVEL_SIM seconds|readings N SEED [--sanitized]"""
-import csv, fcntl, os, pty, random, re, resource, signal, struct, subprocess, sys, tempfile
-import termios, threading, time
+import contextlib, csv, fcntl, os, pty, random, re, resource, signal, struct, subprocess, sys
+import tempfile, termios, threading, time
 from collections import Counter
 
 QUERIES = [(1, 22, "MEAS:VOLT?"), (1, 22, "MEAS:CURR?"), (1, 5, "VOLT?"), (1, 5, "CURR?"),
@@ -42,7 +42,8 @@ class Leg:
         return os.path.getsize(self.path(name)) if os.path.exists(self.path(name)) else 0
 
     def run(self):
-        conf = "".join(f"addr:{c};0;++addr\nread:{c};0;++read eoi;200\n" for c in (1, 2))
+        conf = "".join(f"addr:{c};0;++addr\nread:{c};0;++read eoi;200\ninit:{c};5;++auto 0\n"
+                       for c in (1, 2))
         conf += "".join(f"cfg:{c};{adr};{n};{q};{int(n == 'vset')};{int(n != 'vset')};x\n"
                         for n, (c, adr, q) in DICT.items())
         conf += "".join(f"dsp:{c};{adr};R{i}: ;{q};{1 + i % 12};0\n"
@@ -51,7 +52,7 @@ class Leg:
             f.write(conf + "".join(f"off:{c};{adr};{q}\n" for c, adr, q in OFF))
         self.sims, devs = [], [self.path("gpib0")]
         for c, where in ((1, ["--link", devs[0]]), (2, ["--listen", "0"])):
-            self.sims.append(subprocess.Popen([SIM, *where, "--chaos", str(SEED + c), "--log",
+            self.sims.append(subprocess.Popen([SIM, *where, "--reset-on-replug", "--chaos", str(SEED + c), "--log",
                                                self.path(f"sim{c}.log")], stdout=subprocess.PIPE))
             devs += [self.sims[-1].stdout.readline().decode().strip()] if c == 2 else []
             threading.Thread(target=self.sims[-1].stdout.read, daemon=True).start()
@@ -95,11 +96,9 @@ class Leg:
         fcntl.ioctl(self.fd, termios.TIOCSWINSZ, struct.pack("HHHH", rows, cols, 0, 0))
 
     def drain(self):
-        try:
+        with contextlib.suppress(OSError):  # EIO once quorvel has ended
             while os.read(self.fd, 65536):
                 pass
-        except OSError:
-            pass
 
     def sample(self):
         try:
@@ -146,30 +145,24 @@ class Leg:
             if self.bytes("data.csv") == before:
                 self.fail("no row written while help was open")
             self.type("\n")
-        elif kind == "resize":
-            self.size(rng.randint(8, 40), rng.randint(20, 132))
-            time.sleep(hold)
-            self.size(24, 80)
-        elif kind == "xoff":
-            self.type("\x13")
-            time.sleep(hold)
-            self.type("\x11\n")
-        else:
-            os.kill(self.pid, signal.SIGSTOP)
-            time.sleep(hold)
-            os.kill(self.pid, signal.SIGCONT)
+        else:  # resize, xoff or stop, and back
+            do, undo = {"resize": (lambda: self.size(rng.randint(8, 40), rng.randint(20, 132)),
+                                   lambda: self.size(24, 80)),
+                        "xoff": (lambda: self.type("\x13"), lambda: self.type("\x11\n")),
+                        "stop": (lambda: os.kill(self.pid, signal.SIGSTOP),
+                                 lambda: os.kill(self.pid, signal.SIGCONT))}[kind]
+            do(), time.sleep(hold), undo()
 
     def cmd_rows(self):
         with open(self.path("cmd.csv"), newline="") as f:
             return max([0] + [int(r[0]) for r in list(csv.reader(f))[1:] if r and r[0].isdigit()])
 
     def wait_exit(self):
-        for _ in range(600):
-            pid, status = os.waitpid(self.pid, os.WNOHANG)
-            if pid:
-                return os.waitstatus_to_exitcode(status)
-            time.sleep(0.1)
-        return "none: hung after quit"
+        signal.signal(signal.SIGALRM, lambda *_: os.kill(self.pid, signal.SIGKILL))
+        signal.alarm(60)  # a quit that hangs is killed: exit code -9
+        code = os.waitstatus_to_exitcode(os.waitpid(self.pid, 0)[1])
+        signal.alarm(0)
+        return code
 
     def fail(self, what, wire=None, c=1):
         self.fails.append(what)
