@@ -214,12 +214,13 @@ class Leg:
         if logged:
             self.fail(f"commands logged that were not typed: {logged}")
         for c in (1, 2):
-            log = open(self.path(f"sim{c}.log"), errors="replace").read().splitlines()
-            for l in log:
-                self.faults[l.split(" ", 3)[2] if " => " in l[:24] else "ok"] += 1
-            wire = [l.split(" ", 1)[1] for l in log if " => " not in l[:24]]
-            off = [q for cc, _, q in OFF if cc == c]
-            tail = [l for l in wire[wire.index(off[0]) if off[0] in wire else 0:] if l[:2] != "++"]
+            off, tail = [q for cc, _, q in OFF if cc == c], None
+            for line in open(self.path(f"sim{c}.log"), errors="replace"):
+                text = line.rstrip("\n").split(" ", 1)[1]
+                if text.startswith("=> "):
+                    self.faults[text.split(" ")[1]] += 1
+                elif text == off[0] or tail is not None:  # the off sequence on
+                    tail = (tail or []) + ([] if text[:2] == "++" else [text])
             if tail != off:
                 self.fail(f"controller {c} got {tail[:5]} from the off sequence on, not {off}")
         self.t.update({f"fault {k}": self.faults[k] for k in dict.fromkeys(INJECTED + SIM_FAULTS)})
