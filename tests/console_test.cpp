@@ -101,25 +101,6 @@ const std::vector<Scenario> kRows = {
                },
                type("\n"), screen(5, "V: 7.5"), type("quit\n")},
      .rows = "0,\"\",[^,]+"},
-    // Commands against a display that polls without pause: each one waits
-    // for the display, runs alone on the bus and gets its own answer.
-    {.name = "HandshakeUnderAFastDisplay",
-     .config = kDictionary + "dsp:1;22;V: ;MEAS:VOLT?;5;0\ndsp:1;22;I: ;MEAS:CURR?;6;0\n",
-     .flags = {"-u0"},
-     .steps = {screen(5, "V: +"),
-               [](Run& r) {
-                   for (int i = 1; i <= 25; i++) {
-                       r.type("vset " + std::to_string(i) + "\nvget\n");
-                       char want[32];
-                       snprintf(want, sizeof want, "=>%+.6E", static_cast<double>(i));
-                       ASSERT_TRUE(r.term->waitForText(16, 1, want)) << want << r.term->dump();
-                       EXPECT_EQ(r.count("VOLT " + std::to_string(i)), 1);
-                   }
-                   // The display is still polling after all these pauses.
-                   int polls = r.count("MEAS:CURR?");
-                   EXPECT_TRUE(r.waitFor([&] { return r.count("MEAS:CURR?") > polls; }));
-               },
-               type("quit\n")}},
     // A resize redraws the screen as cls does, with the rows of 80 x 24 on a
     // larger terminal. A smaller one shows the rows it has, each cut at its
     // width, and names the hidden ones on its last row; below 40 x 16 only
