@@ -150,6 +150,13 @@ const std::vector<Scenario> kRows = {
              EXPECT_EQ(cmds[0], (Cells{"Record", "Date", "Time", "Command", "Value", "Response"}));
              EXPECT_EQ(Cells(cmds[2].begin() + 3, cmds[2].end()), (Cells{"VOLT ", "3", "ERR"}));
          }},
+    // A reading of a controller that is gone still takes its 1 ms: at -u0 the
+    // display neither spins nor floods the log with rows of ERR.
+    {.name = "GoneControllerAtFullSpeed",
+     .config = kConf,
+     .flags = {"-u0", "-l{dir}/data.csv"},
+     .steps = {rows(2), vanish(), pause(1000), type("quit\n")},
+     .check = [](Run& r) { EXPECT_LT(r.lines().size(), 5000U); }},
     offReach(false),
     offReach(true),
     emptyReads(false),

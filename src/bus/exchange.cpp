@@ -27,8 +27,10 @@ GpibDone gpibExchange(GpibRec* rec, const GpibStep& step) {
     bool sent = rec->file != nullptr && gpibSettle(dev) && setDevAddr(rec) != 0 &&
                 (!step.command || gpibPuts(rec->file, rec->cmd, step.value) >= 0);
     if (!sent) {
-        // A delay is kept whatever became of its controller.
-        if (!step.command && step.pauseMs > 0) clkSleepMs(step.pauseMs);
+        // A pause is kept whatever became of its controller: a display whose
+        // controllers are gone still takes its time per reading, instead of
+        // spinning and filling the data log with rows of ERR.
+        if (step.pauseMs > 0) clkSleepMs(step.pauseMs);
         return failed(rec, GpibDone::NotSent);
     }
     if (step.pauseMs > 0) clkSleepMs(step.pauseMs);
