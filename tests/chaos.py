@@ -225,7 +225,7 @@ class Leg:
                 elif text == off[0] or tail is not None:  # the off sequence on
                     tail = (tail or []) + ([] if text[:2] == "++" else [text])
             if tail != off:
-                self.fail(f"controller {c} got {tail[:5]} from the off sequence on, not {off}")
+                self.fail(f"controller {c} got {(tail or [])[:5]} from the off sequence on, not {off}")
         self.t.update({f"fault {k}": self.faults[k] for k in dict.fromkeys(INJECTED + SIM_FAULTS)})
         n = len(self.samples) // 10 or 1
         (r0, f0), (r1, f1) = [max(s) for s in zip(*self.samples[:n])], \
