@@ -124,7 +124,7 @@ std::string frame(const std::string& answer, Fault fault) {
 // What chaos mode does to one answer; the names are those of the log.
 enum class Twist { None, Late, Pieces, Cut, Burst, Nul, Controls };
 const char* const kTwistNames[] = {"ok", "late", "pieces", "cut", "burst", "nul", "ctl"};
-constexpr unsigned kTwists = 6;
+constexpr unsigned long kTwists = 6;
 // Past a usual read time-out of quorvel, some past its longest (999 ms), all
 // within the controller's own default one.
 constexpr int kLateMinMs = 300;
@@ -525,7 +525,7 @@ void Controller::Impl::readInstrument(Clock::time_point now) {
 
 Twist Controller::Impl::twist() {
     if (!chaos) return Twist::None;
-    unsigned roll = (*chaos)() % (kChaosOneIn * kTwists);
+    auto roll = (*chaos)() % (kChaosOneIn * kTwists);
     return roll < kTwists ? static_cast<Twist>(roll + 1) : Twist::None;
 }
 
