@@ -87,7 +87,7 @@ const std::vector<Scenario> kRows = {
                               "++read eoi", "OUTP OFF"}));
          }},
     // Help left open holds up neither the passes nor the log; the screen
-    // comes back with the values of the last pass.
+    // comes back with the values of the last pass, and cls after it as often.
     {.name = "HelpLeftOpen",
      .config = kDictionary + "dsp:1;22;V: ;MEAS:VOLT?;5;0\n",
      .flags = {"-u50", "-l{dir}/data.csv"},
@@ -99,7 +99,15 @@ const std::vector<Scenario> kRows = {
                    EXPECT_GT(r.lines().size(), before + 10);
                    EXPECT_EQ(r.term->row(5), "");
                },
-               type("\n"), screen(5, "V: 7.5"), type("quit\n")},
+               type("\n"), screen(5, "V: 7.5"),
+               // Redraws among the passes (a race under ThreadSanitizer).
+               [](Run& r) {
+                   for (int i = 0; i < 40; i++) {
+                       r.type("cls\n");
+                       std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                   }
+               },
+               type("quit\n")},
      .rows = "0,\"\",[^,]+"},
     // A resize redraws the screen as cls does, with the rows of 80 x 24 on a
     // larger terminal. A smaller one shows the rows it has, each cut at its
