@@ -4,13 +4,14 @@ JOBS ?= 2
 # more at once than there are cores.
 TEST_JOBS ?= 4
 FUZZ_TIME ?= 60
-SOAK_TIME ?= 300
+CHAOS_READINGS ?= 1000000
+CHAOS_SEED ?= 1
 CMAKE_FLAGS ?=
 SAN_ENV = ASAN_OPTIONS=abort_on_error=0:detect_leaks=1:log_path=$(CURDIR)/build-asan/reports/asan \
 	UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1:log_path=$(CURDIR)/build-asan/reports/ubsan
 TSAN_ENV = TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:log_path=$(CURDIR)/build-tsan/reports/tsan
 
-.PHONY: all deps build test test-plain test-asan test-tsan lint demo demo-deps demo-build demo-time clean fuzz fuzz-smoke soak
+.PHONY: all deps build test test-plain test-asan test-tsan lint demo demo-deps demo-build demo-time clean fuzz fuzz-smoke chaos soak
 
 all: build
 
@@ -49,10 +50,12 @@ fuzz-smoke: deps
 fuzz: deps
 	JOBS=$(JOBS) sh scripts/fuzz run $(FUZZ_TIME)
 
-# A long run at full speed with a data log and a command every second; the
-# test suite runs it for 30 s.
-soak: build
-	python3 scripts/soak.py build/quorvel build/tools/sim/quorvel-sim $(SOAK_TIME)
+# The chaos soak for CHAOS_READINGS readings at full speed, then a minute at
+# the default interval; the test suite runs it for 60 s with seed 1.
+chaos: build
+	python3 tests/chaos.py build/quorvel build/tools/sim/quorvel-sim readings $(CHAOS_READINGS) $(CHAOS_SEED)
+
+soak: chaos
 
 # Figures of the release build against the simulated controller, as one
 # table (not part of make test). BENCH_ARGS passes options to the script,

@@ -4,7 +4,7 @@
 # "=", so a fault kind is completed in the words after a --fault address.
 
 _quorvel_sim_opts="--link --listen --instruments --fault --latency --ramp --log
---vanish-after --reappear-after --reset-on-replug -h --help --version"
+--chaos --vanish-after --reappear-after --reset-on-replug -h --help --version"
 _quorvel_sim_faults="silent pieces lonelf crlf overlong flood nul burst none"
 
 _quorvel_sim() {
@@ -26,7 +26,7 @@ _quorvel_sim() {
         return 0
         ;;
     # Addresses, ports and times are typed by hand.
-    --listen | --fault | --latency | --ramp | --vanish-after | --reappear-after)
+    --listen | --fault | --latency | --ramp | --chaos | --vanish-after | --reappear-after)
         return 0
         ;;
     esac

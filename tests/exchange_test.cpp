@@ -1,7 +1,7 @@
-// Every answer in its own reading, every line whole on the wire: late
-// answers, bursts under -f and -r, NUL-led lines, readings that are no
-// number, a controller that stops reading or comes back reset, and the init
-// wait's line while its controller is gone.
+// Every answer in its own reading, every line whole on the wire (late,
+// NUL-led answers and controllers back reset: the chaos soak): bursts under
+// -f and -r, readings that are no number, a controller that stops reading,
+// and the init wait's line while its controller is gone.
 #include <regex>
 
 #include "support/scenario.h"
@@ -29,13 +29,8 @@ Scenario readings(const string& name, std::vector<string> flags, qsim::Fault fau
 const string kValue = string(58, 'x');
 
 const std::vector<Scenario> kRows = {
-    // Answers after quorvel's time-out come while the controller is fenced.
-    readings("LateAnswers", {"-u20", "-r"}, qsim::Fault::None, 300, "+2.000E+00",
-             "ERR,\\+1\\.000E\\+00"),
     readings("BurstUnderPurges", {"-u20", "-f", "-r"}, qsim::Fault::Burst, 0, "+9.999E+09",
              "\\+9\\.999E\\+09,\\+1\\.000E\\+00"),
-    readings("NulLedAnswer", {"-u20"}, qsim::Fault::Nul, 0, "+2.000E+00",
-             "\\+2\\.000E\\+00,\\+1\\.000E\\+00"),
     // A calculated reading is a number or ERR; blanks around a number do.
     readings("CalculatedFromNoNumber", {"-u20"}, qsim::Fault::None, 0, "OVLD",
              "OVLD,\\+1\\.000E\\+00,ERR,ERR,0003\\.0",
@@ -63,31 +58,6 @@ const std::vector<Scenario> kRows = {
              for (const string& l : r.sim[0].lines())
                  EXPECT_TRUE(std::regex_match(l, whole)) << l.size() << " bytes: " << l;
          },
-     .pipes = true},
-    // Power-cycled while unplugged, the controller comes back with ++auto 1;
-    // its own settings go out again, in order, before the instruments are
-    // addressed.
-    {.name = "ControllerBackReset",
-     .config = "init:1;22;++auto 0\ninit:1;22;$delay$;;30\ninit:1;22;++eoi 1\ninit:1;22;*RST\n"
-               "dsp:1;22;V: ;MEAS:VOLT?;5;0\ndsp:1;22;I: ;MEAS:CURR?;6;0\n",
-     .flags = {"-u50", "-l{dir}/data.csv"},
-     .bench = [](Run& r) { r.sim[0].setResetOnReplug(true); },
-     .steps = {
-         rows(3), vanish(), lastRow([](const string& l) { return l.ends_with("ERR,ERR"); }),
-         [](Run& r) { r.sim[0].clearTraffic(); }, reappear(),
-         until([](Run& r) { return r.count("MEAS:CURR?") >= 10; }, "polls"),
-         [](Run& r) {
-             auto l = r.sim[0].lines();
-             ASSERT_GE(l.size(), 3U);
-             EXPECT_EQ(Cells(l.begin(), l.begin() + 3), (Cells{"++auto 0", "++eoi 1", "++addr"}));
-             size_t n = r.lines().size();
-             ASSERT_TRUE(r.waitFor([&] { return r.lines().size() >= n + 6; }));
-             auto rows = r.lines();
-             for (size_t i = n; i + 1 < rows.size(); i++)
-                 EXPECT_EQ(rows[i].find("ERR"), string::npos) << rows[i];
-         },
-         type("quit\n")},
-     .wire = {{"*RST", 0}},
      .pipes = true},
     // The attempt line says when the controller is gone, and shows how the
     // wait ended before the next message.

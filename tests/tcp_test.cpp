@@ -1,9 +1,8 @@
 // Whole runs with a network controller (the simulator on loopback) beside a
-// terminal one, dropped and taken up again; starts that cannot connect end with 4.
+// terminal one (dropped and taken up again in the chaos soak); starts that
+// cannot connect end with 4.
 #include <arpa/inet.h>
-#include <filesystem>
 #include <sys/socket.h>
-#include <thread>
 #include <unistd.h>
 
 #include "support/scenario.h"
@@ -26,7 +25,7 @@ string fullPort(std::vector<int>& fds) {
     return "tcp://127.0.0.1:" + std::to_string(ntohs(a.sin_port));
 }
 
-enum Kind { First, Second, Dropped, Stopped, FullQueue };
+enum Kind { First, Second, Stopped, FullQueue };
 
 struct Row {
     const char* name;
@@ -43,7 +42,6 @@ const Row kRows[] = {
     // Where localhost is also ::1, that address is refused first.
     {"NameAndDefaultPort", "127.0.0.1:1234", "tcp://localhost", First, {}},
     {"SecondDevice", "0", "", Second, {}},
-    {"DroppedAndAcceptedAgain", "127.0.0.1:0", "", Dropped, {}},
     {"Refused", "127.0.0.1:0", "", Stopped, {ECONNREFUSED}},
     {"NeverAnswered", "", "", FullQueue, {ETIMEDOUT}},
     {"Malformed", "", "tcp://::1:1234", First, {EINVAL}},
@@ -82,29 +80,10 @@ TEST_P(Tcp, Run) {
         EXPECT_TRUE(std::ranges::any_of(s.errnos, named)) << r.err();
         return;
     }
-    std::vector<Step> steps = {lastRow(answered), type("quit\n")};
-    if (s.kind == Dropped)
-        steps.insert(steps.begin() + 1,
-                     {vanish(), lastRow(std::not_fn(answered)),
-                      [](::Run& r) {
-                          // Each failed attempt to reconnect gives its socket
-                          // back: a long outage uses up no descriptors.
-                          auto open = [&] {
-                              std::filesystem::directory_iterator fds(
-                                  "/proc/" + std::to_string(r.term->pid()) + "/fd");
-                              return std::distance(begin(fds), end(fds));
-                          };
-                          auto before = open();
-                          std::this_thread::sleep_for(4s);
-                          EXPECT_LE(open(), before + 1);
-                          r.sim[0].clearTraffic();
-                      },
-                      reappear(), lastRow(answered)});
-    for (const Step& step : steps) ASSERT_NO_FATAL_FAILURE(step(r));
+    ASSERT_NO_FATAL_FAILURE(lastRow(answered)(r));
+    r.type("quit\n");
     ASSERT_EQ(r.term->waitExit(30s), 0) << r.err();
-    // Taken up again, it is addressed first and the init sequence not repeated.
-    EXPECT_EQ(r.sim[0].lines().at(0), "++addr 22");
-    EXPECT_EQ(r.count("*IDN?"), s.kind == Dropped ? 0 : 1);
+    EXPECT_EQ(r.count("*IDN?"), 1);
     EXPECT_EQ(r.count("OUTP OFF"), 1);
     EXPECT_EQ(r.count("OUTP OFF", 1), 1);
 }

@@ -28,8 +28,10 @@ GpibDone gpibExchange(const GpibAt& at, const char* cmd, const GpibStep& step, A
     bool sent = gpibCtl[dev].stream != nullptr && gpibSettle(dev) && setDevAddr(at) != 0 &&
                 (!step.command || gpibPuts(dev, cmd, step.value) >= 0);
     if (!sent) {
-        // A delay is kept whatever became of its controller.
-        if (!step.command && step.pauseMs > 0) clkSleepMs(step.pauseMs);
+        // A pause is kept whatever became of its controller: a display whose
+        // controllers are gone still takes its time per reading, instead of
+        // spinning and filling the data log with rows of ERR.
+        if (step.pauseMs > 0) clkSleepMs(step.pauseMs);
         return failed(resp, GpibDone::NotSent);
     }
     if (step.pauseMs > 0) clkSleepMs(step.pauseMs);

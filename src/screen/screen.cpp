@@ -152,7 +152,7 @@ void drawRow(int r, const char* text, bool reverse = false) {
 void drawChanged() {
     int rows = textRows();
     for (int r = 1; r <= rows; r++)
-        if (!consoleRow(r) || staged[r].used) drawRow(r, want[r], wantReverse[r]);
+        if (!consoleRow(r)) drawRow(r, want[r], wantReverse[r]);
     if (rows < kScreenRows) {
         char note[kRowBytes];
         hiddenNote(note);

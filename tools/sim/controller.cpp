@@ -15,6 +15,7 @@
 #include <mutex>
 #include <optional>
 #include <poll.h>
+#include <random>
 #include <sstream>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -120,7 +121,33 @@ std::string frame(const std::string& answer, Fault fault) {
     }
 }
 
+// What chaos mode does to one answer; the names are those of the log.
+enum class Twist { None, Late, Pieces, Cut, Burst, Nul, Controls };
+const char* const kTwistNames[] = {"ok", "late", "pieces", "cut", "burst", "nul", "ctl"};
+constexpr unsigned long kTwists = 6;
+// Past a usual read time-out of quorvel, some past its longest (999 ms), all
+// within the controller's own default one.
+constexpr int kLateMinMs = 300;
+constexpr int kLateSpanMs = 800;
+// Screen controls, and a comma and a quote for the logs' quoting.
+const char* const kControlTail = "\x1b[2J\x07,\"\x7f";
+
+bool isNumber(const std::string& s) {
+    char* end = nullptr;
+    std::strtod(s.c_str(), &end);
+    return !s.empty() && *end == '\0';
+}
+
 } // namespace
+
+std::string stamp(int addr, const std::string& query, unsigned long count) {
+    unsigned sum = 0;
+    for (char c : query)
+        sum += static_cast<unsigned char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+    char buf[48];
+    std::snprintf(buf, sizeof buf, "%+d.%02u%09luE+00", addr, sum % 100, count % 1000000000UL);
+    return buf;
+}
 
 struct Controller::Impl {
     const Clock::time_point t0 = Clock::now();
@@ -141,6 +168,8 @@ struct Controller::Impl {
     Settings set;
     bool resetOnReplug = false;
     Session ses;
+    std::optional<std::mt19937> chaos;
+    unsigned long stamps = 0;
     std::vector<WireLine> traffic;
     FILE* log = nullptr;
     Pty pty;
@@ -171,6 +200,8 @@ struct Controller::Impl {
     void setting(int* value, const std::vector<std::string>& args, int lo, int hi,
                  Clock::time_point now);
     void reply(const std::string& text, Clock::time_point now);
+    Twist twist();
+    void logAnswer(Clock::time_point at, Twist t, const std::string& text);
     void flush(int conn);
     int timeoutMs(Clock::time_point now) const;
 };
@@ -445,6 +476,7 @@ void Controller::Impl::toInstrument(const std::string& line, Clock::time_point n
     // A new command clears an unread answer, as SCPI instruments do.
     in.pending.reset();
     auto answer = in.respond(line, std::chrono::duration<double>(now - t0).count());
+    if (answer && chaos && isNumber(*answer)) answer = stamp(it->first, line, ++stamps);
     if (answer && in.fault != Fault::Silent) {
         in.pending = *answer;
         in.readyAt = now + milliseconds(in.latencyMs);
@@ -467,19 +499,49 @@ void Controller::Impl::readInstrument(Clock::time_point now) {
         return;
     }
     Instrument& in = it->second;
+    Twist tw = in.fault == Fault::None ? twist() : Twist::None;
     Clock::time_point ready = std::max(now, in.readyAt);
+    if (tw == Twist::Late) ready += milliseconds(kLateMinMs + (*chaos)() % kLateSpanMs);
     // A controller gives up after its read time-out and sends nothing; the
     // answer stays with the instrument for a later read.
     if (ready - now > milliseconds(set.readTmoMs)) return;
-    std::string bytes = frame(*in.pending, in.fault);
+    Fault fault = tw == Twist::Pieces  ? Fault::Pieces
+                  : tw == Twist::Burst ? Fault::Burst
+                  : tw == Twist::Nul   ? Fault::Nul
+                                       : in.fault;
+    std::string text = *in.pending + (tw == Twist::Controls ? kControlTail : "");
+    std::string bytes = frame(text, fault);
+    if (tw == Twist::Cut) bytes.resize(bytes.size() / 2);
+    logAnswer(ready, tw, text);
     in.pending.reset();
-    if (in.fault != Fault::Pieces) {
+    if (fault != Fault::Pieces) {
         ses.sched.push_back({ready, bytes});
         return;
     }
     for (size_t i = 0; i < bytes.size(); i += kPieceBytes)
         ses.sched.push_back(
             {ready + kPieceGap * static_cast<int>(i / kPieceBytes), bytes.substr(i, kPieceBytes)});
+}
+
+Twist Controller::Impl::twist() {
+    if (!chaos) return Twist::None;
+    auto roll = (*chaos)() % (kChaosOneIn * kTwists);
+    return roll < kTwists ? static_cast<Twist>(roll + 1) : Twist::None;
+}
+
+void Controller::Impl::logAnswer(Clock::time_point at, Twist t, const std::string& text) {
+    if (log == nullptr || !chaos) return;
+    auto us = std::chrono::duration_cast<std::chrono::microseconds>(at - t0).count();
+    std::fprintf(log, "%lld => %s ", static_cast<long long>(us), kTwistNames[static_cast<int>(t)]);
+    for (char c : text) {
+        auto b = static_cast<unsigned char>(c);
+        if (b < 0x20 || b == 0x7f || b == '\\')
+            std::fprintf(log, "\\x%02x", b);
+        else
+            std::fputc(c, log);
+    }
+    std::fputc('\n', log);
+    std::fflush(log);
 }
 
 void Controller::Impl::flush(int conn) {
@@ -590,6 +652,11 @@ void Controller::setResetOnReplug(bool on) {
 
 void Controller::setDeaf(bool on) {
     impl_->deaf.store(on);
+}
+
+void Controller::setChaos(unsigned seed) {
+    std::lock_guard<std::mutex> lock(impl_->mu);
+    impl_->chaos.emplace(seed);
 }
 
 void Controller::setFault(int addr, Fault f) {

@@ -5,6 +5,7 @@
 #include <charconv>
 #include <chrono>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -42,6 +43,10 @@ const char* const kUsage =
     "  --ramp ADDR=QUERY,STEP  each answer of the instrument at ADDR to QUERY is\n"
     "                        the one before plus STEP (a reading that drifts)\n"
     "  --log FILE            append every received line as \"<microseconds> <line>\"\n"
+    "  --chaos SEED          a hostile bus: numbers answered as checkable stamps,\n"
+    "                        one answer in 256 late, in pieces, cut, repeated 1000\n"
+    "                        times, after a NUL or with control bytes; answers are\n"
+    "                        logged as \"<microseconds> => <fault> <answer>\"\n"
     "  --vanish-after SEC    unplug the controller SEC seconds after the start\n"
     "  --reappear-after SEC  plug it back in SEC seconds after each unplug\n"
     "  --reset-on-replug     come back from an unplug with the power-on settings\n"
@@ -62,6 +67,7 @@ struct Options {
         double step;
     };
     std::vector<Ramp> ramps;
+    std::optional<int> chaos;
     std::optional<double> vanishAfter;
     std::optional<double> reappearAfter;
     bool help = false;
@@ -136,6 +142,11 @@ std::string parseArgs(int argc, char** argv, Options* o) {
             if (!splitAddr(val, &r.addr, &rest) || !qsim::parseRamp(rest, &r.query, &r.step))
                 return "--ramp wants ADDR=QUERY,STEP, not " + val;
             o->ramps.push_back(r);
+        } else if (opt == "--chaos") {
+            int seed = 0;
+            if (!parseInt(val, 0, INT32_MAX, &seed))
+                return "--chaos wants a seed (0 to 2147483647), not " + val;
+            o->chaos = seed;
         } else if (opt == "--vanish-after" || opt == "--reappear-after") {
             if (!parseSeconds(val, &sec)) return opt.append(" wants seconds, not ").append(val);
             (opt == "--vanish-after" ? o->vanishAfter : o->reappearAfter) = sec;
@@ -243,6 +254,7 @@ int main(int argc, char** argv) {
         }
         sim.setRamp(r.addr, r.query, r.step);
     }
+    if (o.chaos) sim.setChaos(static_cast<unsigned>(*o.chaos));
     if (!o.log.empty() && !sim.setLog(o.log, &err)) {
         std::fprintf(stderr, "quorvel-sim: %s\n", err.c_str());
         return 2;

@@ -29,6 +29,13 @@ struct WireLine {
     std::string text; // without its line feed
 };
 
+constexpr unsigned kChaosOneIn = 256;
+
+// The answer of chaos mode: "+ADDR.QQCCCCCCCCCE+00", a number whose digits
+// hold the address, two digits of the query's check sum (its bytes, upper
+// case, added modulo 100) and the running count modulo 10^9.
+std::string stamp(int addr, const std::string& query, unsigned long count);
+
 class Controller {
   public:
     Controller();
@@ -66,6 +73,13 @@ class Controller {
     // the terminal it still sees quorvel discard its output queue, and drops
     // the line it had begun.
     void setDeaf(bool on);
+
+    // A hostile bus for trying quorvel against, repeatable by its seed: each
+    // numeric answer becomes a checkable stamp (address, query, running
+    // count, see stamp()), and about one answer in kChaosOneIn is sent late,
+    // in pieces, cut, 1000 times over, after a NUL or with control bytes.
+    // With a log, every answer goes there too.
+    void setChaos(unsigned seed);
 
     void setFault(int addr, Fault f);
     void setLatency(int addr, int ms);
